@@ -1,0 +1,173 @@
+/* libvexao105: the output stage of a raster printer driver.
+ *
+ * This is the host's manual for the output engine. The host renders a page
+ * into raster lines and hands them over one line at a time; the library turns
+ * them into the printer's command stream and hands back descriptors listing
+ * memory chunks, which the host sends to the printer in order.
+ *
+ * Protocol, for one record:
+ *   1. OutputOpen(&work)                         -> 259
+ *   2. OutputInitTwo(&work, &params, modelCode)  -> 0, or -128
+ *   3. per page: OutputInitPart (not needed for the first page), then per line
+ *      OutputProduce + send the chunks + OutputComplete, then OutputFormFeed
+ *      + send the chunks + OutputComplete
+ *   4. OutputClose(&work)
+ *
+ * Every Output... call takes the address of the host's MasterWork pointer.
+ * Results are small signed integers, 0 for success; hosts look at the low 16
+ * bits. -128 means no memory (or no room) for output, -256 means OutputProduce
+ * was called before OutputComplete acknowledged the previous output.
+ *
+ * The library keeps module-wide command templates, so it serves one caller at
+ * a time, even across different records. */
+#ifndef VEXAO_OUTPUT_API_H
+#define VEXAO_OUTPUT_API_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "command/command_api.h"
+#include "compress/compress_api.h"
+#include "toolbox/export.h"
+#include "toolbox/toolbox_api.h"
+
+/* The work record. Its layout is private to the library; hosts only keep the
+ * pointer that OutputOpen stores. */
+typedef struct MasterWork MasterWork;
+
+/* Interface version returned by OutputOpen. */
+#define VEXAO_INTERFACE_VERSION 259
+/* OutputOpen's result on failure: the version with bit 15 set, as 16 bits. */
+#define VEXAO_OPEN_FAILED (-32509)
+#define VEXAO_NO_ROOM (-128)
+#define VEXAO_NOT_COMPLETED (-256)
+
+/* The host's parameter block, 192 bytes. The library copies all of it and
+ * reads only the named fields. */
+typedef struct OutputParams {
+    int16_t modelCode;      /* printer model: 'I' 'J' 'e' 'f' 'i' 'j' 'k' 'l' select a mode family */
+    int16_t variantCode;    /* refines the raster format */
+    uint8_t hostBytes4[12];
+    int16_t singlePlane;    /* banded models: 1 reduces the band to one plane */
+    uint8_t hostBytes18[4];
+    int16_t bandHeightCode; /* banded models: 300 selects 8-line bands */
+    uint8_t hostBytes24[2];
+    int16_t halfBandFlag;   /* banded models: 1 selects 8-line bands */
+    uint8_t hostBytes28[66];
+    int16_t rasterMode;     /* bits per pixel, plane count and packing */
+    uint8_t hostBytes96[96];
+} OutputParams;
+
+VEXAO_LAYOUT_CHECK(sizeof(OutputParams) == 192, "OutputParams is 192 bytes");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, modelCode) == 0, "OutputParams.modelCode at 0");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, variantCode) == 2, "OutputParams.variantCode at 2");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, hostBytes4) == 4, "OutputParams.hostBytes4 at 4");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, singlePlane) == 16, "OutputParams.singlePlane at 16");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, hostBytes18) == 18, "OutputParams.hostBytes18 at 18");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, bandHeightCode) == 22, "OutputParams.bandHeightCode at 22");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, hostBytes24) == 24, "OutputParams.hostBytes24 at 24");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, halfBandFlag) == 26, "OutputParams.halfBandFlag at 26");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, hostBytes28) == 28, "OutputParams.hostBytes28 at 28");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, rasterMode) == 94, "OutputParams.rasterMode at 94");
+VEXAO_LAYOUT_CHECK(offsetof(OutputParams, hostBytes96) == 96, "OutputParams.hostBytes96 at 96");
+
+/* One plane of a raster line. Pixel index >> pixel shift gives the byte that
+ * holds the pixel (8 pixels a byte at 1 bit, 2 at 4 bits). The library reads
+ * the bytes from leftBlank's byte to the byte of pixel
+ * pixelWidth - rightBlank - 1; in level-packing modes it may also set up to
+ * two bytes just before the first non-zero byte to zero. */
+typedef struct RasterPlane {
+    uint8_t* data;      /* the plane's bytes, or null when the plane is absent */
+    int16_t pixelWidth; /* pixels in the line */
+    int16_t leftBlank;  /* blank pixels at the left end */
+    int16_t rightBlank; /* blank pixels at the right end */
+    uint16_t unused;
+} RasterPlane;
+
+VEXAO_LAYOUT_CHECK(sizeof(RasterPlane) == 12, "RasterPlane is 12 bytes");
+VEXAO_LAYOUT_CHECK(offsetof(RasterPlane, data) == 0, "RasterPlane.data at 0");
+VEXAO_LAYOUT_CHECK(offsetof(RasterPlane, pixelWidth) == 4, "RasterPlane.pixelWidth at 4");
+VEXAO_LAYOUT_CHECK(offsetof(RasterPlane, leftBlank) == 6, "RasterPlane.leftBlank at 6");
+VEXAO_LAYOUT_CHECK(offsetof(RasterPlane, rightBlank) == 8, "RasterPlane.rightBlank at 8");
+VEXAO_LAYOUT_CHECK(offsetof(RasterPlane, unused) == 10, "RasterPlane.unused at 10");
+
+#define VEXAO_MAX_PLANES 7
+
+/* One raster line. Plane k is sent under the k-th letter of "KYMCmcy". */
+typedef struct RasterInput {
+    int32_t lineNumber; /* 0 is the top line of the page */
+    RasterPlane plane[VEXAO_MAX_PLANES];
+} RasterInput;
+
+VEXAO_LAYOUT_CHECK(sizeof(RasterInput) == 88, "RasterInput is 88 bytes");
+VEXAO_LAYOUT_CHECK(offsetof(RasterInput, lineNumber) == 0, "RasterInput.lineNumber at 0");
+VEXAO_LAYOUT_CHECK(offsetof(RasterInput, plane) == 4, "RasterInput.plane at 4");
+
+/* One stretch of bytes to send. */
+typedef struct Chunk {
+    uint8_t* ptr;  /* first byte */
+    int16_t len;   /* number of bytes, below 32768 */
+    uint16_t zero; /* always 0, so len also reads right as 32 bits */
+} Chunk;
+
+VEXAO_LAYOUT_CHECK(sizeof(Chunk) == 8, "Chunk is 8 bytes");
+VEXAO_LAYOUT_CHECK(offsetof(Chunk, ptr) == 0, "Chunk.ptr at 0");
+VEXAO_LAYOUT_CHECK(offsetof(Chunk, len) == 4, "Chunk.len at 4");
+VEXAO_LAYOUT_CHECK(offsetof(Chunk, zero) == 6, "Chunk.zero at 6");
+
+/* What the host sends after an output call: `count` chunks from `chunks`, in
+ * order. In normal mode count is 1 and `chunks` points at the descriptor's own
+ * ptr/len, which have a Chunk's layout. The descriptor and the bytes it lists
+ * stay valid until the host's next call on the same record. */
+typedef struct OutputDesc {
+    int16_t count;
+    uint16_t zero;
+    Chunk* chunks;
+    uint8_t* ptr;   /* normal mode: the one chunk */
+    int16_t len;
+    uint16_t zero2;
+} OutputDesc;
+
+VEXAO_LAYOUT_CHECK(sizeof(OutputDesc) == 16, "OutputDesc is 16 bytes");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, count) == 0, "OutputDesc.count at 0");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, zero) == 2, "OutputDesc.zero at 2");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, chunks) == 4, "OutputDesc.chunks at 4");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, ptr) == 8, "OutputDesc.ptr at 8");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, len) == 12, "OutputDesc.len at 12");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, zero2) == 14, "OutputDesc.zero2 at 14");
+VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, len) - offsetof(OutputDesc, ptr) == offsetof(Chunk, len),
+                   "OutputDesc.ptr and len have a Chunk's layout");
+
+/* Allocates a work record with its 32 KB output buffer and its descriptor and
+ * stores its address in *work. Returns 259, or -32509 when `work` is null or
+ * memory ran out; whatever was allocated then stays in *work for OutputClose. */
+VEXAO_API int32_t OutputOpen(MasterWork** work) VEXAO_NOEXCEPT;
+
+/* Copies the parameter block into the record, replaces its model code by the
+ * low 16 bits of `modelCode`, marks the record with interface version 259
+ * (from then on every OutputInitPart refreshes the copy) and configures it
+ * with OutputInit. Returns OutputInit's result. */
+VEXAO_API int32_t OutputInitTwo(MasterWork** work, const OutputParams* params, int32_t modelCode) VEXAO_NOEXCEPT;
+
+/* Selects the mode from the model code, variant and raster mode of `params`
+ * (the band height comes from the record's own copy), allocates the mode's
+ * buffers and resets the page with OutputInitPart. Returns 0, or -128 when a
+ * buffer could not be allocated: the record is then partly configured, the
+ * output calls refuse it, and OutputClose releases what was allocated.
+ *
+ * A second OutputInit on a configured record first releases the earlier
+ * configuration's buffers (and any chain nodes not yet completed), then
+ * configures the record afresh. */
+VEXAO_API int32_t OutputInit(MasterWork** work, const OutputParams* params) VEXAO_NOEXCEPT;
+
+/* Starts a page: line numbering restarts at 0 and, in multi-raster mode, the
+ * band state is reset. On a record configured through OutputInitTwo the
+ * parameter copy is refreshed from `params` (keeping the model code). Always
+ * returns 0; it allocates nothing. */
+VEXAO_API int32_t OutputInitPart(MasterWork** work, const OutputParams* params) VEXAO_NOEXCEPT;
+
+/* Releases the record and everything it owns. Does nothing when *work is
+ * null; *work is left as it was and must not be used again. */
+VEXAO_API void OutputClose(MasterWork** work) VEXAO_NOEXCEPT;
+
+#endif

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: once in a
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer
+# (LeakSanitizer included).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-machine.sh
+
+jobs=$(nproc)
+run_suite() {
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" "$@" > /dev/null
+  cmake --build "$folder" -j "$jobs"
+  ctest --test-dir "$folder" --output-on-failure -j "$jobs"
+}
+
+echo "== normal build"
+run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVEXAO_SANITIZE=ON

@@ -1,0 +1,76 @@
+// vexao-modes: configures a work record for each mode family and prints the
+// mode the library chose. It drives the library as a host does (open,
+// configure, close); to show the choice it peeks at the private work record,
+// which a real host never needs to do.
+#include <cstdio>
+#include <cstring>
+
+#include "output/output_api.h"
+#include "output/work_record_internal.h"
+
+namespace {
+
+struct Family {
+    const char* description;
+    char model;
+    short variant, rasterMode, singlePlane, halfBand;
+};
+
+const Family kFamilies[] = {
+    {"line model, one bit", 'I', 20, 20, 0, 0},
+    {"line model, five levels", 'J', 0, 0, 0, 0},
+    {"banded, six planes", 'e', 0, 0, 0, 0},
+    {"banded, six planes, five levels", 'j', 0, 0, 0, 0},
+    {"banded, four planes, five levels", 'k', 18, 10, 0, 0},
+    {"banded, four planes, one bit", 'f', 0, 20, 0, 0},
+    {"banded, single plane", 'l', 0, 20, 1, 0},
+    {"banded, eight-line bands", 'i', 1, 0, 0, 1},
+    {"unknown model", 'X', 0, 0, 0, 0},
+};
+
+int showFamily(const Family& family) {
+    MasterWork* work = nullptr;
+    if (OutputOpen(&work) != VEXAO_INTERFACE_VERSION) {
+        std::fprintf(stderr, "vexao-modes: cannot open a work record: out of memory\n");
+        OutputClose(&work);
+        return 1;
+    }
+    OutputParams params;
+    std::memset(&params, 0, sizeof params);
+    params.variantCode = family.variant;
+    params.rasterMode = family.rasterMode;
+    params.singlePlane = family.singlePlane;
+    params.halfBandFlag = family.halfBand;
+    int result = OutputInitTwo(&work, &params, family.model);
+    if (result != 0) {
+        std::fprintf(stderr, "vexao-modes: set-up for model '%c' failed with %d (out of memory)\n", family.model,
+                     result);
+        OutputClose(&work);
+        return 1;
+    }
+    std::printf("  '%c' variant %3d raster %2d  %-34s %-12s %d plane%s  %d bit%s  %s\n", family.model,
+                family.variant, family.rasterMode, family.description,
+                work->bandLines ? (work->bandLines == 8 ? "8-line bands" : "16-line bands") : "line by line",
+                work->bandLines ? work->planeCount : 7, work->bandLines && work->planeCount == 1 ? " " : "s",
+                work->pixelShift == 3 ? 1 : 4, work->pixelShift == 3 ? " " : "s",
+                work->usePack83 ? "level packing" : "no packing");
+    OutputClose(&work);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+        std::fprintf(help ? stdout : stderr,
+                     "usage: vexao-modes\n"
+                     "Configures libvexao105 for each printer mode family and prints the mode it\n"
+                     "selects: line by line or in bands, planes, bits per pixel, level packing.\n");
+        return help ? 0 : 2;
+    }
+    std::printf("Modes selected by libvexao105:\n");
+    int failures = 0;
+    for (const Family& family : kFamilies) failures += showFamily(family);
+    return failures == 0 ? 0 : 1;
+}

@@ -55,6 +55,35 @@ VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, writePtr) == 12, "PlaneBand.writePtr at 1
 VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, linePtr) == 16, "PlaneBand.linePtr at 16");
 VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, lineLen) == 80, "PlaneBand.lineLen at 80");
 
+/* Writes one raster skip (1B 28 65 02 00, count high byte, count low byte) at
+ * `destination` and returns 7. Only the low 16 bits of `count` are used, as a
+ * signed number: a count of 0 or below writes nothing and returns 0. */
+VEXAO_API int32_t WriteSkipCommand(int32_t count, uint8_t* destination) VEXAO_NOEXCEPT;
+
+/* Fills the six reserved bytes at `destination` with a colour data header for
+ * plane 0..7 (letter from "KYMCmcyP") and parameter length `length` (the
+ * compressed length plus 1 for the letter). */
+VEXAO_API void WriteSpecColor(int16_t plane, int16_t length, uint8_t* destination) VEXAO_NOEXCEPT;
+
+/* Writes the multi-raster start and the band height (12 bytes) at
+ * `destination` and returns 12. Only the record's band height is read. */
+VEXAO_API int32_t WriteMultiRasterCommand(MasterWork** work, uint8_t* destination) VEXAO_NOEXCEPT;
+
+/* Appends the plane list for 1, 4 or 6 planes ("K", "KYMC", "KYMCmc"). */
+VEXAO_API BufferList* WriteEscL(int16_t planes, BufferList* node) VEXAO_NOEXCEPT;
+
+/* Appends a skip of `count` bands (at least 1), split into skips of at most
+ * 32767. */
+VEXAO_API BufferList* WriteSkipMulti(int32_t count, BufferList* node) VEXAO_NOEXCEPT;
+
+/* Appends one band block: the `lines` rows of `band`, each ended by 0x80. */
+VEXAO_API BufferList* WriteEscF(int16_t lines, PlaneBand* band, BufferList* node) VEXAO_NOEXCEPT;
+
+/* Sends the record's current band (or counts it as an empty band), clears it
+ * and sets the band row back to 0. Returns the node holding the write
+ * position afterwards, or null when memory ran out (the band is then kept). */
+VEXAO_API BufferList* WriteMultiRasterImage(MasterWork** work, BufferList* node) VEXAO_NOEXCEPT;
+
 /* Appends a fresh node after `node`, the last node of the chain: a new
  * zero-filled node owned by node->nextHandle, with its own 32768-byte buffer,
  * `start` and `cur` at the buffer and no next node. Returns it, or null when

@@ -1,12 +1,10 @@
-// vexao-modes: configures a work record for each mode family and prints the
-// mode the library chose. It drives the library as a host does (open,
-// configure, close); to show the choice it peeks at the private work record,
-// which a real host never needs to do.
+// vexao-modes: configures a work record for each mode family, as a host does
+// (open, configure, close), and prints the mode that the settings select.
 #include <cstdio>
 #include <cstring>
 
+#include "output/mode_selection_internal.h"
 #include "output/output_api.h"
-#include "output/work_record_internal.h"
 
 namespace {
 
@@ -48,13 +46,15 @@ int showFamily(const Family& family) {
         OutputClose(&work);
         return 1;
     }
-    std::printf("  '%c' variant %3d raster %2d  %-34s %-12s %d plane%s  %d bit%s  %s\n", family.model,
-                family.variant, family.rasterMode, family.description,
-                work->bandLines ? (work->bandLines == 8 ? "8-line bands" : "16-line bands") : "line by line",
-                work->bandLines ? work->planeCount : 7, work->bandLines && work->planeCount == 1 ? " " : "s",
-                work->pixelShift == 3 ? 1 : 4, work->pixelShift == 3 ? " " : "s",
-                work->usePack83 ? "level packing" : "no packing");
     OutputClose(&work);
+    params.modelCode = family.model;
+    vexao::OutputMode mode = vexao::selectOutputMode(params, params);
+    int planes = mode.bandLines ? mode.planeCount : VEXAO_MAX_PLANES;
+    std::printf("  '%c' variant %3d raster %2d  %-34s %-13s %d plane%s  %d bit%s  %s\n", family.model,
+                family.variant, family.rasterMode, family.description,
+                mode.bandLines ? (mode.bandLines == 8 ? "8-line bands" : "16-line bands") : "line by line",
+                planes, planes == 1 ? " " : "s", mode.bitsPerPixel, mode.bitsPerPixel == 1 ? " " : "s",
+                mode.usePack83 ? "level packing" : "no packing");
     return 0;
 }
 

@@ -16,7 +16,8 @@ const std::set<std::string> kExpectedExports = {
     // output engine
     "OutputOpen", "OutputInit", "OutputInitTwo", "OutputInitPart", "OutputClose",
     // command encoders and the buffer chain
-    "GetNextList",
+    "WriteSkipCommand", "WriteSpecColor", "WriteMultiRasterCommand", "WriteEscL", "WriteEscF", "WriteSkipMulti",
+    "WriteMultiRasterImage", "GetNextList",
     // compression
     "tblqzo73l",
     // memory and handles

@@ -19,7 +19,7 @@ const std::set<std::string> kExpectedExports = {
     "WriteSkipCommand", "WriteSpecColor", "WriteMultiRasterCommand", "WriteEscL", "WriteEscF", "WriteSkipMulti",
     "WriteMultiRasterImage", "GetNextList",
     // compression
-    "tblqzo73l",
+    "packbits", "LeftPack", "pack83", "tblqzo73l",
     // memory and handles
     "MyNewPtr", "MyDisposePtr", "MyNewPH", "MyDisposePH", "MyNullPHCheck", "MyNewMasterWorkPtr",
     "MyDisposeMasterWorkPtr", "Mymemcpy", "MyLockResource", "MyUnlockFreeResource",

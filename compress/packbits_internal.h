@@ -1,0 +1,23 @@
+// PackBits with a bound on the output, for callers that write into a buffer
+// of fixed size and must refuse a line rather than overrun it.
+#ifndef VEXAO_COMPRESS_PACKBITS_INTERNAL_H
+#define VEXAO_COMPRESS_PACKBITS_INTERNAL_H
+
+#include <cstdint>
+
+namespace vexao {
+
+constexpr std::int32_t kMaxCompressCount = 32767;
+
+// The most bytes PackBits writes for n input bytes (a safe bound).
+constexpr std::int32_t packBitsBound(std::int32_t n) { return n + n / 126 + 1; }
+
+// Writes exactly what packbits writes, but never more than `capacity` bytes:
+// returns the length, or -1 when the code would not fit (bytes up to the
+// capacity may then have been written). Counts outside 0..32767 give 0.
+std::int32_t packBitsWithin(std::uint8_t* output, std::int32_t capacity, const std::uint8_t* input,
+                            std::int32_t n) noexcept;
+
+}  // namespace vexao
+
+#endif

@@ -166,8 +166,79 @@ VEXAO_API int32_t OutputInit(MasterWork** work, const OutputParams* params) VEXA
  * returns 0; it allocates nothing. */
 VEXAO_API int32_t OutputInitPart(MasterWork** work, const OutputParams* params) VEXAO_NOEXCEPT;
 
-/* Releases the record and everything it owns. Does nothing when *work is
- * null; *work is left as it was and must not be used again. */
+/* Turns one raster line into printer commands and stores the address of the
+ * record's descriptor in *descriptor. Lines come top to bottom; plane k is
+ * sent under the k-th letter of "KYMCmcy" (in multi-raster mode only the
+ * first planes of the band are read). After sending the chunks the host calls
+ * OutputComplete before the next OutputProduce.
+ *
+ * Normal mode hands out the raster skips down to this line, then per plane
+ * with ink a colour data command and a carriage return, as one chunk (count 1,
+ * also when it is empty). Multi-raster mode files the compressed line in the
+ * current band and hands out bytes only when a band is sent (and on the first
+ * call of a page, which carries the multi-raster header); otherwise count 0.
+ *
+ * Results, the descriptor being handed out only on 0:
+ *   0     success;
+ *   -256  the previous output has not been completed; nothing changes;
+ *   -128  no room for output, nothing handed out. Either memory for the output
+ *         chain ran out (the line is then stored if the failure came after it
+ *         was filed, and a band that could not be sent stays in the record and
+ *         goes out with a later call), or the call was refused and the record
+ *         left as it was:
+ *         - a normal-mode line whose commands would exceed 32767 bytes (the
+ *           descriptor's length is a signed 16-bit number);
+ *         - a multi-raster row whose compressed form exceeds its band slot:
+ *           4096 bytes with 8-line bands, 4094 with 16-line bands, so that a
+ *           band block's 16-bit length stays exact;
+ *         - a record whose set-up failed or never ran;
+ *         - a line number below the line at which the printer already stands
+ *           (the last line that carried data): the print position cannot move
+ *           back up the page, and placing the line anywhere else would shift
+ *           what follows.
+ *
+ * A plane is left out when its data is null, when leftBlank equals
+ * pixelWidth, when it holds only zeros between its blank ends, and when its
+ * numbers are impossible (pixelWidth of 0 or less, a negative leftBlank or
+ * rightBlank, or leftBlank past pixelWidth); no byte outside the declared
+ * range is read. In level-packing modes the library clears up to two bytes
+ * just before a plane's first non-zero byte in the host's buffer. */
+VEXAO_API int32_t OutputProduce(MasterWork** work, RasterInput* line, OutputDesc** descriptor) VEXAO_NOEXCEPT;
+
+/* Moves the print position on to the last line handed in and, in multi-raster
+ * mode, sends the part-filled band at full band height. Returns 0 or -128
+ * (memory ran out, or the record is not configured; in normal mode also when
+ * the skips would exceed the output buffer, and then nothing is handed back).
+ * In multi-raster mode the descriptor is handed back also on -128, with
+ * count 0.
+ *
+ * A mid-page flush in multi-raster mode ends the current band early: lines
+ * handed in afterwards go on from the top of the next band, keeping their
+ * spacing, so the rest of the page moves down by the rows that the flushed
+ * band left unfilled. Flush at a band boundary to keep positions. */
+VEXAO_API int32_t OutputFlush(MasterWork** work, OutputDesc** descriptor) VEXAO_NOEXCEPT;
+
+/* Like OutputFlush, then appends the form-feed command that ends the page.
+ * In multi-raster mode a failed flush still hands out the bands sent so far
+ * (never a half-written one) with the form feed, and returns -128; when not
+ * even the form feed finds memory, nothing is handed back. */
+VEXAO_API int32_t OutputFormFeed(MasterWork** work, OutputDesc** descriptor) VEXAO_NOEXCEPT;
+
+/* The host's acknowledgement that it has sent the last descriptor's chunks:
+ * allows the next OutputProduce and releases the chain buffers that the
+ * output calls added. Always 0; harmless when repeated. */
+VEXAO_API int32_t OutputComplete(MasterWork** work) VEXAO_NOEXCEPT;
+
+/* The flushing work of the two modes, as OutputFlush does it, without
+ * refreshing the buffer addresses. WriteRestData_Normal returns 0 (or -128 as
+ * OutputFlush); WriteRestData_Multi returns 0 or -128, also on a record not in
+ * multi-raster mode. */
+VEXAO_API int32_t WriteRestData_Normal(MasterWork** work) VEXAO_NOEXCEPT;
+VEXAO_API int32_t WriteRestData_Multi(MasterWork** work) VEXAO_NOEXCEPT;
+
+/* Releases the record and everything it owns, chain buffers that were never
+ * completed included. Does nothing when *work is null; *work is left as it was
+ * and must not be used again. */
 VEXAO_API void OutputClose(MasterWork** work) VEXAO_NOEXCEPT;
 
 #endif

@@ -107,6 +107,9 @@ int32_t OutputInitPart(MasterWork** work, const OutputParams* params) noexcept {
         record.bandLine = 0;
         std::memset(record.planeHasData, 0, sizeof record.planeHasData);
         record.lastEscLCount = -1;
+        // Rows that an abandoned page left in the band must not reach the next.
+        for (PlaneBand& plane : record.planes)
+            for (std::int16_t& length : plane.lineLen) length = 0;
     }
     return 0;
 }

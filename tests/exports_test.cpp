@@ -14,7 +14,8 @@ namespace {
 
 const std::set<std::string> kExpectedExports = {
     // output engine
-    "OutputOpen", "OutputInit", "OutputInitTwo", "OutputInitPart", "OutputClose",
+    "OutputOpen", "OutputInit", "OutputInitTwo", "OutputInitPart", "OutputClose", "OutputProduce",
+    "OutputFlush", "OutputFormFeed", "OutputComplete", "WriteRestData_Normal", "WriteRestData_Multi",
     // command encoders and the buffer chain
     "WriteSkipCommand", "WriteSpecColor", "WriteMultiRasterCommand", "WriteEscL", "WriteEscF", "WriteSkipMulti",
     "WriteMultiRasterImage", "GetNextList",

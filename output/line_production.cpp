@@ -1,0 +1,203 @@
+// OutputProduce: one raster line in, printer commands out.
+#include <cstring>
+
+#include "command/command_api.h"
+#include "compress/compress_api.h"
+#include "compress/packbits_internal.h"
+#include "command/command_internal.h"
+#include "output/emission_internal.h"
+#include "output/output_api.h"
+#include "output/work_record_internal.h"
+
+namespace {
+
+constexpr std::int32_t kColorHeaderLength = 6;
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+
+// Byte indices, inclusive, of the stretch of a plane line that carries ink.
+struct InkSpan {
+    std::int32_t first;
+    std::int32_t last;
+};
+
+bool isPlausible(const RasterPlane& plane) {
+    return plane.pixelWidth > 0 && plane.leftBlank >= 0 && plane.rightBlank >= 0 &&
+           plane.leftBlank < plane.pixelWidth;
+}
+
+// Finds the first and last non-zero byte between the blank ends the host
+// declared. Planes that are absent, blank or described with impossible
+// numbers carry no ink; nothing outside the declared range is read.
+bool findInk(const RasterPlane& plane, std::int16_t pixelShift, InkSpan* span) {
+    if (plane.data == nullptr || !isPlausible(plane)) return false;
+    std::int32_t lastPixel = plane.pixelWidth - plane.rightBlank - 1;
+    if (lastPixel < 0) return false;
+    std::int32_t first = plane.leftBlank >> pixelShift;
+    std::int32_t last = lastPixel >> pixelShift;
+    while (first <= last && plane.data[first] == 0) ++first;
+    if (first > last) return false;
+    while (plane.data[last] == 0) --last;
+    *span = {first, last};
+    return true;
+}
+
+std::int32_t zeroRunLength(std::int32_t zeros) { return 2 * ((zeros + 127) / 128); }
+
+// Compresses a plane line from its first byte to its last non-zero byte into
+// `destination`: the leading zeros as zero runs, the rest with PackBits, after
+// level packing where the mode asks. Returns the length, or -1 when it would
+// not fit in `capacity` bytes (nothing beyond them is written).
+std::int32_t compressLine(MasterWork& work, const RasterPlane& plane, InkSpan span, std::uint8_t* destination,
+                          std::int32_t capacity) {
+    const std::uint8_t* bytes = plane.data + span.first;
+    std::int32_t count = span.last - span.first + 1;
+    std::int32_t leadingZeros = span.first;
+    if (work.usePack83 != 0) {
+        // Packing works on groups of three bytes, so start at the group that
+        // holds the first ink; the bytes added in front are cleared, so the
+        // packed bytes ahead of the group stay zero runs.
+        std::int32_t groupStart = span.first - span.first % 3;
+        std::memset(plane.data + groupStart, 0, span.first - groupStart);
+        auto* packed = static_cast<std::uint8_t*>(work.packHandle.block) + groupStart / 3 * 2;
+        count = pack83(packed, plane.data + groupStart, span.last - groupStart + 1, &work);
+        bytes = packed;
+        leadingZeros = groupStart / 3 * 2;
+    }
+    std::int32_t left = 0;
+    if (leadingZeros > 0) {
+        if (zeroRunLength(leadingZeros) > capacity) return -1;
+        left = LeftPack(destination, leadingZeros);
+    }
+    std::int32_t right = vexao::packBitsWithin(destination + left, capacity - left, bytes, count);
+    return right < 0 ? -1 : left + right;
+}
+
+// Appends one colour data command for plane `k` and its carriage return.
+bool writeColorData(MasterWork& work, int k, const RasterPlane& plane, InkSpan span) {
+    std::int32_t room = vexao::normalRoom(work, 0) - kColorHeaderLength - 1;
+    if (room < 0) return false;
+    std::uint8_t* header = work.outCursor;
+    std::int32_t length = compressLine(work, plane, span, header + kColorHeaderLength, room);
+    if (length < 0) return false;
+    WriteSpecColor(static_cast<std::int16_t>(k), static_cast<std::int16_t>(length + 1), header);
+    work.outCursor = header + kColorHeaderLength + length;
+    *work.outCursor++ = kCarriageReturn;
+    return true;
+}
+
+std::int32_t refuseNormalLine(MasterWork& work, std::int32_t lastLine, std::int32_t curLine) {
+    work.lastLine = lastLine;
+    work.curLine = curLine;
+    work.outCursor = work.outBufStart;
+    return VEXAO_NO_ROOM;
+}
+
+std::int32_t produceNormalLine(MasterWork& work, RasterInput& line, OutputDesc** descriptor) {
+    std::int32_t lastLine = work.lastLine, curLine = work.curLine;
+    work.curLine = line.lineNumber;
+    for (int k = 0; k < VEXAO_MAX_PLANES; ++k) {
+        InkSpan span;
+        if (!findInk(line.plane[k], work.pixelShift, &span)) continue;
+        if (line.lineNumber != work.lastLine) {
+            if (!vexao::writeLineSkips(work, line.lineNumber - work.lastLine, 0))
+                return refuseNormalLine(work, lastLine, curLine);
+            work.lastLine = line.lineNumber;
+        }
+        if (!writeColorData(work, k, line.plane[k], span)) return refuseNormalLine(work, lastLine, curLine);
+    }
+    work.produced = 1;
+    vexao::describeNormalOutput(work);
+    *descriptor = work.desc;
+    return 0;
+}
+
+// The compressed rows of one line, staged in the output buffer one slot per
+// plane until they are filed in the band.
+struct StagedRows {
+    bool hasInk[vexao::kBandPlaneSlots];
+    std::int16_t length[vexao::kBandPlaneSlots];
+    bool any;
+};
+
+std::uint8_t* stagingSlot(MasterWork& work, int plane) { return work.outBufStart + vexao::kRowSlotSize * plane; }
+
+// Compresses every plane before anything else moves, so that a row too long
+// for its band slot refuses the call with the record untouched.
+bool stageRows(MasterWork& work, RasterInput& line, StagedRows* rows) {
+    std::int32_t capacity = vexao::maxRowLength(work.bandLines);
+    rows->any = false;
+    for (int k = 0; k < work.planeCount; ++k) {
+        InkSpan span;
+        rows->hasInk[k] = findInk(line.plane[k], work.pixelShift, &span);
+        if (!rows->hasInk[k]) continue;
+        std::int32_t length = compressLine(work, line.plane[k], span, stagingSlot(work, k), capacity);
+        if (length < 0) return false;
+        rows->length[k] = static_cast<std::int16_t>(length);
+        rows->any = true;
+    }
+    return true;
+}
+
+void fileRows(MasterWork& work, const StagedRows& rows) {
+    for (int k = 0; k < work.planeCount; ++k) {
+        if (!rows.hasInk[k]) continue;
+        PlaneBand& plane = work.planes[k];
+        std::memcpy(plane.linePtr[work.bandLine], stagingSlot(work, k), rows.length[k]);
+        plane.lineLen[work.bandLine] = rows.length[k];
+        work.planeHasData[k] = 1;
+    }
+}
+
+// A failed multi-raster call hands nothing out, so a page header written in
+// it is owed again.
+std::int32_t failBandLine(MasterWork& work, bool wroteHeader) {
+    if (wroteHeader) work.needHeader = 1;
+    return VEXAO_NO_ROOM;
+}
+
+std::int32_t produceBandLine(MasterWork** handle, RasterInput& line, OutputDesc** descriptor) {
+    MasterWork& work = **handle;
+    StagedRows rows;
+    if (!stageRows(work, line, &rows)) return VEXAO_NO_ROOM;
+
+    vexao::setUpBandRows(work);
+    vexao::restartChain(work);
+    BufferList* node = &work.firstList;
+    bool wroteHeader = work.needHeader == 1;
+    if (wroteHeader) {
+        node->cur += static_cast<std::int16_t>(WriteMultiRasterCommand(handle, node->cur));
+        work.needHeader = 0;
+    }
+    if (work.bandLine == work.bandLines) {
+        // A full band whose sending ran out of memory on the last call goes
+        // out first, so the row index never runs past the band.
+        node = vexao::sendBand(handle, node);
+        if (node == nullptr) return failBandLine(work, wroteHeader);
+    }
+    work.curLine = line.lineNumber;
+    if (rows.any) {
+        node = vexao::advanceBands(handle, node, line.lineNumber - work.lastLine);
+        if (node == nullptr) return failBandLine(work, wroteHeader);
+        work.lastLine = line.lineNumber;
+        fileRows(work, rows);
+    }
+    work.produced = 1;
+    if (rows.any && ++work.bandLine == work.bandLines) {
+        node = vexao::sendBand(handle, node);
+        if (node == nullptr) return failBandLine(work, wroteHeader);
+    }
+    if (!vexao::describeChain(work, true)) return failBandLine(work, wroteHeader);
+    *descriptor = work.desc;
+    return 0;
+}
+
+}  // namespace
+
+int32_t OutputProduce(MasterWork** work, RasterInput* line, OutputDesc** descriptor) noexcept {
+    MasterWork& record = **work;
+    if (record.produced == 1) return VEXAO_NOT_COMPLETED;
+    if (!vexao::isConfigured(record) || line->lineNumber < record.lastLine) return VEXAO_NO_ROOM;
+    vexao::resetOutputBuffer(record);
+    if (record.bandLines == 0) return produceNormalLine(record, *line, descriptor);
+    return produceBandLine(work, *line, descriptor);
+}

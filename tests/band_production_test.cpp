@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include "output/output_api.h"
+#include "output/work_record_internal.h"
+#include "tests/support/configured_record.h"
+#include "tests/support/host.h"
+
+namespace {
+
+using vexao_test::Bytes;
+using vexao_test::concat;
+using vexao_test::Configured;
+using vexao_test::Line;
+using vexao_test::sparse;
+
+const Bytes kHeader16 = {0x1B, 0x28, 0x49, 0x01, 0x00, 0x01, 0x1B, 0x28, 0x4A, 0x01, 0x00, 0x10};
+const Bytes kPlaneListK = {0x1B, 0x28, 0x4C, 0x01, 0x00, 0x4B};
+
+// One plane, one bit a pixel, 16-line bands.
+Configured singlePlaneBands(std::int16_t halfBand = 0) { return Configured('e', 0, 20, 1, halfBand); }
+
+Line inkedLine(std::int32_t number, std::uint8_t ink = 0x41) {
+    Line line(number);
+    line.plane(0, sparse(8, {{0, ink}}), 8);
+    return line;
+}
+
+// A plane line whose PackBits code is exactly `codeLength` bytes: bytes that
+// never repeat form literal groups of up to 128, one count byte each.
+Line lineWithCodeLength(std::int32_t number, int codeLength) {
+    int bytes = codeLength - (codeLength + 128) / 129;
+    Bytes data(bytes);
+    for (int i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
+    Line line(number);
+    line.plane(0, data, 8);
+    return line;
+}
+
+TEST(BandRows, PageStartingWithInkPutsLineLInRowLMod16) {
+    Configured record = singlePlaneBands();
+    ASSERT_EQ(record.setUp, 0);
+    for (int number : {0, 5, 20}) {
+        Line line = inkedLine(number);
+        record.produce(line);
+    }
+    // Lines 0 and 5 went out with the first band (sent when line 20 passed it); line 20 is in row 4.
+    EXPECT_EQ(record->bandLine, 5);
+    EXPECT_NE(record->planes[0].lineLen[4], 0);
+}
+
+TEST(BandRows, PageStartingBlankIsOffsetByOneRow) {
+    Configured record = singlePlaneBands();
+    Line first = inkedLine(3);
+    record.produce(first);
+    EXPECT_NE(record->planes[0].lineLen[2], 0);
+    Line second = inkedLine(4);
+    record.produce(second);
+    EXPECT_NE(record->planes[0].lineLen[3], 0);
+}
+
+TEST(BandRows, FirstCallOfAPageCarriesTheHeaderEvenWhenBlank) {
+    Configured record = singlePlaneBands();
+    Line blank(0);
+    blank.plane(0, Bytes(8, 0), 8);
+    EXPECT_EQ(record.produce(blank), kHeader16);
+    Line again(1);
+    again.plane(0, Bytes(8, 0), 8);
+    OutputDesc* descriptor = nullptr;
+    ASSERT_EQ(OutputProduce(record.handle(), again.input(), &descriptor), 0);
+    EXPECT_EQ(descriptor->count, 0);
+    EXPECT_EQ(record->bandLine, 0);
+    OutputComplete(record.handle());
+}
+
+TEST(BandRows, TheLineThatFillsTheBandSendsIt) {
+    Configured record = singlePlaneBands();
+    Bytes sent;
+    for (int number = 0; number < 16; ++number) {
+        Line line = inkedLine(number);
+        sent = record.produce(line);
+        if (number < 15) {
+            EXPECT_EQ(record->bandLine, number + 1);
+        }
+    }
+    Bytes block = {0x1B, 0x28, 0x46, 0x30, 0x00};  // 16 lines of 00 41 80
+    for (int i = 0; i < 16; ++i) block.insert(block.end(), {0x00, 0x41, 0x80});
+    EXPECT_EQ(sent, concat({kPlaneListK, block}));
+    EXPECT_EQ(record->bandLine, 0);
+}
+
+TEST(BandRows, LineFortyLinesDownSendsTheBandCountsOneEmptyAndLandsInRow10) {
+    Configured record = singlePlaneBands();
+    for (int number = 0; number < 3; ++number) {
+        Line line = inkedLine(number);
+        record.produce(line);
+    }
+    Line far = inkedLine(42);
+    Bytes block = {0x1B, 0x28, 0x46, 0x16, 0x00};
+    for (int i = 0; i < 3; ++i) block.insert(block.end(), {0x00, 0x41, 0x80});
+    block.insert(block.end(), 13, 0x80);
+    EXPECT_EQ(record.produce(far), concat({kPlaneListK, block}));
+    EXPECT_EQ(record->pendingBands, 1);
+    EXPECT_NE(record->planes[0].lineLen[10], 0);
+    EXPECT_EQ(record->bandLine, 11);
+}
+
+TEST(BandCapacity, RowsLongerThanTheirSlotAreRefusedBeforeAnythingMoves) {
+    struct Limit {
+        std::int16_t halfBand;
+        int longest;
+    };
+    // 16 rows of 4095 bytes would overflow a band block's 16-bit length.
+    for (Limit limit : {Limit{0, 4094}, Limit{1, 4096}}) {
+        Configured record = singlePlaneBands(limit.halfBand);
+        Line tooLong = lineWithCodeLength(0, limit.longest + 1);
+        EXPECT_TRUE(record.produce(tooLong, -128).empty());
+        EXPECT_EQ(record->needHeader, 1);
+        EXPECT_EQ(record->bandLine, 0);
+        EXPECT_EQ(record->planeHasData[0], 0);
+        EXPECT_EQ(record->curLine, 0);
+
+        Line longest = lineWithCodeLength(0, limit.longest);
+        record.produce(longest);
+        EXPECT_EQ(record->planes[0].lineLen[0], limit.longest);
+    }
+}
+
+TEST(BandCapacity, FullBandsOfTheLongestRowsFitTheDescriptor) {
+    Configured record('e', 0, 0);  // six planes, four bits a pixel
+    ASSERT_EQ(record->planeCount, 6);
+    OutputDesc* descriptor = nullptr;
+    // Rows 0..14, then line 31: the jump sends the full band, and the line lands
+    // in row 15 and sends its own band in the same call.
+    for (int number = 0; number < 16; ++number) {
+        Line line(number == 15 ? 31 : number);
+        Bytes data(4062);
+        for (int i = 0; i < 4062; ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
+        for (int k = 0; k < 6; ++k) line.plane(k, data, 2);
+        ASSERT_EQ(OutputProduce(record.handle(), line.input(), &descriptor), 0) << number;
+        for (int i = 0; i < descriptor->count; ++i) EXPECT_LE(descriptor->chunks[i].len, 32767);
+        OutputComplete(record.handle());
+    }
+    EXPECT_EQ(record->bandLine, 0);
+    EXPECT_EQ(record->planeHasData[0], 0);
+}
+
+}  // namespace

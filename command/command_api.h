@@ -76,12 +76,26 @@ VEXAO_API BufferList* WriteEscL(int16_t planes, BufferList* node) VEXAO_NOEXCEPT
  * 32767. */
 VEXAO_API BufferList* WriteSkipMulti(int32_t count, BufferList* node) VEXAO_NOEXCEPT;
 
-/* Appends one band block: the `lines` rows of `band`, each ended by 0x80. */
+/* Appends one band block: 1B 28 46, a 16-bit length, then the `lines` rows of
+ * `band`, each ended by 0x80. The length is written into the node where the
+ * block began, which may be an earlier node than the one returned.
+ *
+ * A band block's length field has 16 bits and the stream must never carry a
+ * wrong length, so a block that cannot be described exactly is refused: null,
+ * nothing written, when `lines` is outside 0..16, a row length is outside
+ * 0..4096 (the row slot), or the rows and their end bytes total more than
+ * 65535. Line production never files rows that would make such a block (it
+ * refuses rows beyond 4094 bytes in 16-line bands), so for its bands a null
+ * always means that memory ran out. */
 VEXAO_API BufferList* WriteEscF(int16_t lines, PlaneBand* band, BufferList* node) VEXAO_NOEXCEPT;
 
-/* Sends the record's current band (or counts it as an empty band), clears it
- * and sets the band row back to 0. Returns the node holding the write
- * position afterwards, or null when memory ran out (the band is then kept). */
+/* Sends the record's current band, or counts it as an empty band: empty bands
+ * go out as one skip (counted in bands) before the next band with data. When
+ * only plane 0 has data, the plane list "K" and one block are sent; otherwise
+ * all planes are announced and each gets a block. The plane list is sent only
+ * when the announced set changes. Clears the band and sets the band row back
+ * to 0. Returns the node holding the write position afterwards, or null when
+ * no room for output was left; the band is then kept. */
 VEXAO_API BufferList* WriteMultiRasterImage(MasterWork** work, BufferList* node) VEXAO_NOEXCEPT;
 
 /* Appends a fresh node after `node`, the last node of the chain: a new

@@ -24,6 +24,10 @@ const std::set<std::string> kExpectedExports = {
     // memory and handles
     "MyNewPtr", "MyDisposePtr", "MyNewPH", "MyDisposePH", "MyNullPHCheck", "MyNewMasterWorkPtr",
     "MyDisposeMasterWorkPtr", "Mymemcpy", "MyLockResource", "MyUnlockFreeResource",
+    // files and resource tables
+    "MyLoadLibrary2", "MyFreeLibrary2", "MyCreateFile", "MySizeofFile", "MyFileRead", "MyFileWrite", "MyFileSeek",
+    "MyMemCopy2", "MyStrCat", "MyLoadLockResource2", "MyUnlockFreeResource2", "MyWriteTable", "SwapBinaryDataCheck",
+    "SwapBinaryData",
 };
 
 std::set<std::string> definedDynamicSymbols() {

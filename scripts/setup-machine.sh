@@ -12,6 +12,8 @@ packages=(
   libgtest-dev:i386
   libbenchmark-dev:i386
   libpng-dev:i386
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()

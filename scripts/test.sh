@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once in a
 # normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer
-# (LeakSanitizer included).
+# (LeakSanitizer included). The fuzz targets run for a bounded time first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-machine.sh
@@ -15,6 +15,7 @@ run_suite() {
   ctest --test-dir "$folder" --output-on-failure -j "$jobs"
 }
 
+scripts/fuzz.sh 20
 echo "== normal build"
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"

@@ -154,6 +154,36 @@ TEST(Complete, InNormalModeOnlyClearsTheProducedFlag) {
     EXPECT_EQ(record->lastLine, 3);
 }
 
+TEST(BandPageEnd, LinesAfterAMidPageFlushGoOnFromTheTopOfTheNextBand) {
+    Configured record('e', 0, 20, 1);
+    for (int number = 0; number < 5; ++number) {
+        Line line = inkedLine(number);
+        record.produce(line);
+    }
+    record.finish(false);
+    Line next = inkedLine(5);
+    record.produce(next);
+    EXPECT_NE(record->planes[0].lineLen[0], 0) << "row 0 of the next band";
+    EXPECT_EQ(record->bandLine, 1);
+}
+
+TEST(Robustness, PartlyConfiguredRecordIsRefused) {
+    vexao_test::OpenRecord record;
+    OutputParams params = vexao_test::makeParams('e', 0, 0);
+    {
+        vexao_test::AllocationFault fault(2);  // the second band buffer
+        ASSERT_EQ(OutputInitTwo(record.handle(), &params, 'e'), -128);
+    }
+    Line line = inkedLine(0);
+    OutputDesc* descriptor = nullptr;
+    EXPECT_EQ(OutputProduce(record.handle(), line.input(), &descriptor), -128);
+    EXPECT_EQ(OutputFlush(record.handle(), &descriptor), -128);
+    EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), -128);
+    EXPECT_EQ(WriteRestData_Multi(record.handle()), -128);
+    EXPECT_EQ(descriptor, nullptr);
+    EXPECT_EQ(OutputComplete(record.handle()), 0);
+}
+
 TEST(Robustness, AbandonedPageLeavesNoRowsForTheNext) {
     Configured record('e', 0, 20, 1);
     for (int number = 0; number < 5; ++number) {
@@ -204,6 +234,25 @@ TEST(Robustness, FormFeedWithoutMemoryForItsNodeHandsNothingOut) {
     EXPECT_EQ(descriptor, nullptr);
     OutputComplete(record.handle());
     EXPECT_EQ(MyNullPHCheck(&record->firstList.nextHandle), 1);
+}
+
+TEST(Robustness, FormFeedAfterANodeWithoutBufferGrowsTheChainAfresh) {
+    Configured record('e', 0, 20, 1);
+    for (int number = 0; number < 8; ++number) {
+        Line line = lineWithCodeLength(number, number < 7 ? 4094 : 4076);
+        record.produce(line);
+    }
+    OutputDesc* descriptor = nullptr;
+    {
+        vexao_test::AllocationFault buffer(2);  // the node is had, its buffer is not
+        EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), -128);
+    }
+    EXPECT_EQ(descriptor, nullptr);
+    ASSERT_NE(record->firstList.next, nullptr);
+    EXPECT_EQ(record->firstList.next->bufHandle.block, nullptr);
+    // The failed call handed nothing out; the next form feed releases the
+    // empty node, grows the chain afresh and ends the page.
+    EXPECT_EQ(record.finish(true), kFormFeed);
 }
 
 TEST(Robustness, BandThatFindsNoMemoryStaysWholeForALaterCall) {

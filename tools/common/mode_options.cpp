@@ -1,0 +1,117 @@
+#include "tools/common/mode_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "output/mode_selection_internal.h"
+
+namespace vexao::tools {
+
+const char kModeOptionsHelp[] =
+    "  --model CODE         printer model code: a letter (e, I, ...) or a number (default 0)\n"
+    "  --variant N          variant code (default 0)\n"
+    "  --raster-mode N      raster mode (default 0)\n"
+    "  --band-height 8|16   lines per band for the banded models (default 16)\n"
+    "  --single-plane       banded models: one plane per band\n"
+    "  --resolution DPI     print resolution in dots per inch\n"
+    "  --bits 1|4           bits per pixel, overriding what the mode selects\n"
+    "  --level-packing      lines are level-packed, overriding the mode\n"
+    "  --no-level-packing   lines are not level-packed, overriding the mode\n";
+
+namespace {
+
+bool parseNumber(const char* text, long low, long high, long& value) {
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+// A single non-digit character is a model letter; anything else a number.
+bool parseModel(const char* text, std::int16_t& code) {
+    if (text[0] != '\0' && text[1] == '\0' && (text[0] < '0' || text[0] > '9')) {
+        code = static_cast<unsigned char>(text[0]);
+        return true;
+    }
+    long value = 0;
+    if (!parseNumber(text, -32768, 32767, value)) return false;
+    code = static_cast<std::int16_t>(value);
+    return true;
+}
+
+}  // namespace
+
+OptionResult takeModeOption(int argc, char** argv, int& index, ModeOptions& options, std::string& error) {
+    const char* name = argv[index];
+    if (std::strcmp(name, "--single-plane") == 0) {
+        options.singlePlane = true;
+        return OptionResult::Taken;
+    }
+    if (std::strcmp(name, "--level-packing") == 0 || std::strcmp(name, "--no-level-packing") == 0) {
+        options.levelPacking = name[2] == 'l' ? 1 : 0;
+        return OptionResult::Taken;
+    }
+    static const char* const kValued[] = {"--model", "--variant", "--raster-mode", "--band-height",
+                                          "--resolution", "--bits"};
+    bool valued = false;
+    for (const char* option : kValued) valued = valued || std::strcmp(name, option) == 0;
+    if (!valued) return OptionResult::NotMine;
+    if (index + 1 >= argc) {
+        error = std::string(name) + " needs a value";
+        return OptionResult::Invalid;
+    }
+    const char* text = argv[++index];
+    long value = 0;
+    bool good = false;
+    if (std::strcmp(name, "--model") == 0) {
+        good = parseModel(text, options.modelCode);
+    } else if (std::strcmp(name, "--variant") == 0 || std::strcmp(name, "--raster-mode") == 0) {
+        good = parseNumber(text, -32768, 32767, value);
+        (name[2] == 'v' ? options.variantCode : options.rasterMode) = static_cast<std::int16_t>(value);
+    } else if (std::strcmp(name, "--band-height") == 0) {
+        good = parseNumber(text, 8, 16, value) && (value == 8 || value == 16);
+        options.bandHeight = static_cast<int>(value);
+    } else if (std::strcmp(name, "--resolution") == 0) {
+        good = parseNumber(text, 1, 100000, value);
+        options.resolution = static_cast<int>(value);
+    } else {
+        good = parseNumber(text, 1, 4, value) && (value == 1 || value == 4);
+        options.bits = static_cast<int>(value);
+    }
+    if (!good) {
+        error = std::string("invalid value for ") + name + ": '" + text + "'";
+        return OptionResult::Invalid;
+    }
+    return OptionResult::Taken;
+}
+
+OutputParams toOutputParams(const ModeOptions& options) {
+    OutputParams params;
+    std::memset(&params, 0, sizeof params);
+    params.modelCode = options.modelCode;
+    params.variantCode = options.variantCode;
+    params.rasterMode = options.rasterMode;
+    params.singlePlane = options.singlePlane ? 1 : 0;
+    params.halfBandFlag = options.bandHeight == 8 ? 1 : 0;
+    return params;
+}
+
+bool resolveMode(const ModeOptions& options, ResolvedMode& mode, std::string& error) {
+    OutputParams params = toOutputParams(options);
+    OutputMode selected = selectOutputMode(params, params);
+    mode.bandLines = selected.bandLines;
+    mode.planeCount = selected.planeCount;
+    mode.bitsPerPixel = options.bits != 0 ? options.bits : selected.bitsPerPixel;
+    if (options.levelPacking >= 0)
+        mode.levelPacked = options.levelPacking == 1;
+    else
+        mode.levelPacked = selected.usePack83 != 0 && mode.bitsPerPixel == 4;
+    if (mode.levelPacked && mode.bitsPerPixel != 4) {
+        error = "level packing needs 4 bits per pixel";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vexao::tools

@@ -1,0 +1,55 @@
+// Command-line options that name a print mode the way a host configures the
+// library (model code and settings), and what that mode means for the raster:
+// band height, planes, bits per pixel, level packing. The library's own mode
+// table decides; --bits and --level-packing override it for streams whose
+// settings are unknown.
+#ifndef VEXAO_TOOLS_COMMON_MODE_OPTIONS_H
+#define VEXAO_TOOLS_COMMON_MODE_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+
+#include "output/output_api.h"
+
+namespace vexao::tools {
+
+struct ModeOptions {
+    std::int16_t modelCode = 0;  // 0 selects normal mode, 4 bits per pixel, no packing
+    std::int16_t variantCode = 0;
+    std::int16_t rasterMode = 0;
+    int bandHeight = 16;  // 8 or 16, for the banded models
+    bool singlePlane = false;
+    int resolution = 0;   // dots per inch; 0 when not given
+    int bits = 0;         // --bits: 1 or 4; 0 takes the mode table's
+    int levelPacking = -1;  // --level-packing 1, --no-level-packing 0; -1 takes the mode table's
+};
+
+struct ResolvedMode {
+    int bandLines = 0;   // 0 for normal mode
+    int planeCount = 0;  // planes per band; 0 in normal mode
+    int bitsPerPixel = 4;
+    bool levelPacked = false;
+};
+
+enum class OptionResult { NotMine, Taken, Invalid };
+
+// Reads the mode option at argv[index] and, for options with a value, the
+// value after it; on Taken, `index` is left on the last argument consumed.
+// On Invalid, `error` says why.
+OptionResult takeModeOption(int argc, char** argv, int& index, ModeOptions& options, std::string& error);
+
+// The parameter block a host would pass to OutputInitTwo for these options
+// (the model code goes in too, as OutputInitTwo's third argument does).
+OutputParams toOutputParams(const ModeOptions& options);
+
+// The mode the options select, with --bits and --level-packing applied.
+// --bits 1 turns level packing off unless --level-packing asks for it, which
+// is refused: level packing needs 4-bit pixels.
+bool resolveMode(const ModeOptions& options, ResolvedMode& mode, std::string& error);
+
+// Help text for the options above, one option a line, indented by two.
+extern const char kModeOptionsHelp[];
+
+}  // namespace vexao::tools
+
+#endif

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tools/imaging/image.h"
+#include "tools/imaging/separation.h"
+
+namespace {
+
+using vexao::imaging::InkSet;
+using vexao::imaging::RgbImage;
+
+class Pictures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vexao-imaging-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    std::string write(const std::string& name, const std::string& bytes) {
+        std::string path = folder + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    // A PNG of the given colour type and depth, written with libpng.
+    std::string writePng(const std::string& name, int width, int height, int colourType, int depth,
+                         const std::vector<std::uint8_t>& rows, const std::vector<png_color>& palette = {}) {
+        std::string path = folder + "/" + name;
+        FILE* file = std::fopen(path.c_str(), "wb");
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, file);
+        png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+        png_write_info(png, info);
+        std::size_t rowBytes = rows.size() / height;
+        for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(rows.data() + y * rowBytes));
+        png_write_end(png, nullptr);
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return path;
+    }
+
+    std::string folder;
+};
+
+std::vector<std::uint8_t> pixel(const RgbImage& image, int x, int y) {
+    const std::uint8_t* p = image.row(y) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
+TEST_F(Pictures, PngOfEveryKindBecomesRgb) {
+    RgbImage image;
+    std::string error;
+    ASSERT_TRUE(vexao::imaging::readImage(writePng("rgb.png", 2, 1, PNG_COLOR_TYPE_RGB, 8, {10, 20, 30, 40, 50, 60}),
+                                          image, error)) << error;
+    EXPECT_EQ(pixel(image, 1, 0), (std::vector<std::uint8_t>{40, 50, 60}));
+
+    ASSERT_TRUE(vexao::imaging::readImage(writePng("grey16.png", 1, 1, PNG_COLOR_TYPE_GRAY, 16, {0x80, 0x00}), image,
+                                          error)) << error;
+    EXPECT_EQ(pixel(image, 0, 0), (std::vector<std::uint8_t>{128, 128, 128}));
+
+    // Fully transparent black shows the white paper.
+    ASSERT_TRUE(vexao::imaging::readImage(writePng("alpha.png", 1, 1, PNG_COLOR_TYPE_RGBA, 8, {0, 0, 0, 0}), image,
+                                          error)) << error;
+    EXPECT_EQ(pixel(image, 0, 0), (std::vector<std::uint8_t>{255, 255, 255}));
+
+    ASSERT_TRUE(vexao::imaging::readImage(
+        writePng("palette.png", 2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {{1, 2, 3}, {200, 100, 50}}), image, error))
+        << error;
+    EXPECT_EQ(pixel(image, 0, 0), (std::vector<std::uint8_t>{200, 100, 50}));
+}
+
+TEST_F(Pictures, PnmPlainAndBinary) {
+    RgbImage image;
+    std::string error;
+    ASSERT_TRUE(vexao::imaging::readImage(write("a.pbm", "P1\n# comment\n3 1\n101\n"), image, error)) << error;
+    EXPECT_EQ(pixel(image, 0, 0)[0], 0);
+    EXPECT_EQ(pixel(image, 1, 0)[0], 255);
+
+    ASSERT_TRUE(vexao::imaging::readImage(write("b.pgm", "P2 2 1 10 0 10"), image, error)) << error;
+    EXPECT_EQ(pixel(image, 1, 0)[1], 255);
+
+    ASSERT_TRUE(vexao::imaging::readImage(write("c.ppm", std::string("P6 1 1 65535\n\xFF\xFF\x00\x00\x80\x00", 20)),
+                                          image, error)) << error;
+    EXPECT_EQ(pixel(image, 0, 0), (std::vector<std::uint8_t>{255, 0, 127}));
+
+    ASSERT_TRUE(vexao::imaging::readImage(write("d.pbm", std::string("P4 9 1\n\x80\x80", 9)), image, error)) << error;
+    EXPECT_EQ(pixel(image, 0, 0)[0], 0);
+    EXPECT_EQ(pixel(image, 8, 0)[0], 0);
+    EXPECT_EQ(pixel(image, 4, 0)[0], 255);
+}
+
+TEST_F(Pictures, MalformedFilesAreRefusedWithAReason) {
+    const std::pair<const char*, std::string> bad[] = {
+        {"truncated.ppm", "P6 4 4 255\n\x01\x02"}, {"header.ppm", "P3 2 x 255"},
+        {"huge.pgm", "P5 40000 10 255\n"},         {"maxval.pgm", "P2 1 1 70000 5"},
+        {"value.pgm", "P2 1 1 10 11"},             {"other.txt", "hello"},
+        {"png.png", "\x89PNG\r\n\x1a\n garbage"},
+    };
+    for (const auto& [name, bytes] : bad) {
+        RgbImage image;
+        std::string error;
+        EXPECT_FALSE(vexao::imaging::readImage(write(name, bytes), image, error)) << name;
+        EXPECT_FALSE(error.empty()) << name;
+    }
+    RgbImage image;
+    std::string error;
+    EXPECT_FALSE(vexao::imaging::readImage(folder + "/missing.png", image, error));
+}
+
+std::vector<std::uint8_t> separated(std::uint8_t r, std::uint8_t g, std::uint8_t b, InkSet inks) {
+    std::uint8_t rgb[3] = {r, g, b}, coverage[6] = {};
+    vexao::imaging::separatePixel(rgb, inks, coverage);
+    return std::vector<std::uint8_t>(coverage, coverage + static_cast<int>(inks));
+}
+
+TEST(Separation, PaperInksNothingAndGreyGoesToBlack) {
+    for (InkSet inks : {InkSet::Black, InkSet::FourInks, InkSet::SixInks}) {
+        for (std::uint8_t c : separated(255, 255, 255, inks)) EXPECT_EQ(c, 0);
+        std::vector<std::uint8_t> black = separated(0, 0, 0, inks);
+        EXPECT_EQ(black[0], 255);
+        for (std::size_t p = 1; p < black.size(); ++p) EXPECT_EQ(black[p], 0);
+    }
+    EXPECT_EQ(separated(0, 255, 255, InkSet::FourInks), (std::vector<std::uint8_t>{0, 0, 0, 255}));
+    EXPECT_EQ(separated(0, 255, 255, InkSet::SixInks), (std::vector<std::uint8_t>{0, 0, 0, 255, 0, 0}));
+    std::vector<std::uint8_t> lightCyan = separated(200, 255, 255, InkSet::SixInks);
+    EXPECT_EQ(lightCyan[3], 0);
+    EXPECT_GT(lightCyan[5], 0);
+    int previous = -1;
+    for (int grey = 255; grey >= 0; grey -= 5) {
+        int black = separated(grey, grey, grey, InkSet::Black)[0];
+        EXPECT_GE(black, previous);
+        previous = black;
+    }
+}
+
+TEST(Halftoning, AverageLevelTracksCoverageAndStaysInRange) {
+    for (int levels : {2, 5}) {
+        for (int coverage : {0, 40, 128, 200, 255}) {
+            const int width = 200, lines = 100;
+            vexao::imaging::Halftoner halftoner(width, levels);
+            std::vector<std::uint8_t> in(width, static_cast<std::uint8_t>(coverage)), out(width);
+            double sum = 0;
+            for (int y = 0; y < lines; ++y) {
+                halftoner.line(in.data(), out.data());
+                for (std::uint8_t level : out) {
+                    ASSERT_LT(level, levels);
+                    sum += level;
+                }
+            }
+            double mean = sum / (width * lines) / (levels - 1) * 255;
+            EXPECT_NEAR(mean, coverage, 4.0) << levels << " levels, coverage " << coverage;
+            if (coverage == 0) {
+                EXPECT_EQ(sum, 0);
+            }
+        }
+    }
+}
+
+TEST(Packing, BitsAndNibblesGoLeftmostFirst) {
+    std::uint8_t bits[] = {1, 0, 0, 0, 0, 0, 0, 1, 1};
+    EXPECT_EQ(vexao::imaging::packLevels(bits, 9, 1), (std::vector<std::uint8_t>{0x81, 0x80}));
+    std::uint8_t levels[] = {4, 1, 3};
+    EXPECT_EQ(vexao::imaging::packLevels(levels, 3, 4), (std::vector<std::uint8_t>{0x41, 0x30}));
+}
+
+TEST(TestPage, HasBlankBandsAndInkForEveryPlane) {
+    RgbImage page = vexao::imaging::testPage(400, 566);
+    auto rowIsBlank = [&](int y) {
+        for (int i = 0; i < page.width * 3; ++i)
+            if (page.row(y)[i] != 255) return false;
+        return true;
+    };
+    EXPECT_TRUE(rowIsBlank(0));
+    EXPECT_TRUE(rowIsBlank(page.height - 1));
+    EXPECT_FALSE(rowIsBlank(page.height / 5));
+    vexao::imaging::PageSeparator separator(page, InkSet::SixInks, 4);
+    std::vector<bool> inked(6, false);
+    for (int y = 0; y < page.height; ++y) {
+        auto planes = separator.nextLine();
+        for (int p = 0; p < 6; ++p)
+            for (std::uint8_t byte : planes[p]) inked[p] = inked[p] || byte != 0;
+    }
+    for (int p = 0; p < 6; ++p) EXPECT_TRUE(inked[p]) << "plane " << p;
+}
+
+}  // namespace

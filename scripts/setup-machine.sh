@@ -14,6 +14,8 @@ packages=(
   libpng-dev:i386
   clang
   libclang-rt-14-dev
+  valgrind
+  libc6-dbg:i386
 )
 
 missing=()

@@ -12,10 +12,16 @@ packages=(
   libgtest-dev:i386
   libbenchmark-dev:i386
   libpng-dev:i386
+  libcups2-dev:i386
   clang
   libclang-rt-14-dev
   valgrind
   libc6-dbg:i386
+  cups-daemon
+  cups-client
+  cups-filters
+  cups-ppdc
+  ghostscript
 )
 
 missing=()

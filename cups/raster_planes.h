@@ -1,0 +1,65 @@
+// What a CUPS raster page means for the printer library: which print mode
+// its header selects, and how its colours become the library's planes.
+#ifndef VEXAO_CUPS_RASTER_PLANES_H
+#define VEXAO_CUPS_RASTER_PLANES_H
+
+#include <cups/raster.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/output_api.h"
+#include "tools/host/print_job.h"
+#include "tools/imaging/separation.h"
+
+namespace vexao::cups {
+
+// The page's layout, checked against what the raster header claims.
+struct RasterLayout {
+    int width = 0, height = 0;
+    int colours = 0;          // 1 (K), 4 (CMYK) or 6 (KCMYcm)
+    int bitsPerColour = 0;    // 1 or 8
+    cups_order_t order = CUPS_ORDER_CHUNKED;
+    unsigned bytesPerLine = 0;
+    int planeOf[6] = {};      // library plane of each raster colour
+};
+
+// The print settings: the model code from the PPD's cupsModelNumber, and the
+// variant, raster mode, band height and single plane that the PPD's options
+// put in the header's cupsInteger[0..3].
+struct PrintSettings {
+    OutputParams params{};
+    std::int16_t modelCode = 0;
+    int bandLines = 0, planeCount = 0, bitsPerPixel = 4;
+};
+
+// Reads the layout; false with a reason for a raster this filter cannot print.
+bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::string& reason);
+
+PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t modelCode);
+
+// Whether the raster's colours fit the mode's planes.
+bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason);
+
+// Turns raster lines into library planes: 1-bit colours pass through (as
+// level 0 or the top level), 8-bit colours are halftoned.
+class LineConverter {
+public:
+    LineConverter(const RasterLayout& layout, const PrintSettings& settings);
+    // `lines[c]` holds raster colour c's line (chunked lines are split first).
+    void convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes);
+
+private:
+    std::uint8_t sample(const std::uint8_t* line, int colour, int x) const;
+
+    RasterLayout layout_;
+    int bitsPerPixel_;
+    int planes_;
+    std::vector<vexao::imaging::Halftoner> halftoners_;
+    std::vector<std::uint8_t> coverage_, levels_;
+};
+
+}  // namespace vexao::cups
+
+#endif

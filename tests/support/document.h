@@ -80,10 +80,12 @@ inline Page randomPage(const Family& family, std::uint32_t seed, int lineCount, 
             if (random() % 8 == 0) continue;  // plane absent from this line
             bytes.assign(widthBytes, 0);
             if (blankLine) continue;
+            // Sparse dots, dense noise, runs of one value between gaps, or nothing.
             int style = random() % 4;
             for (int i = 0; i < widthBytes; ++i) {
                 bool ink = style == 0 ? random() % 37 == 0 : style == 1 ? true : style == 2 ? (i / 9) % 3 == 0 : false;
-                bytes[i] = ink ? (style == 2 ? bytes[i > 0 ? i - 1 : 0] | randomByte() : randomByte()) : 0;
+                bool runGoesOn = style == 2 && i % 9 != 0;
+                bytes[i] = !ink ? 0 : runGoesOn ? bytes[i - 1] : randomByte();
             }
         }
     }

@@ -33,6 +33,11 @@ bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::st
     if (header.cupsBitsPerColor != 1 && header.cupsBitsPerColor != 8)
         return reason = "unsupported bits per colour " + std::to_string(header.cupsBitsPerColor), false;
     if (header.cupsColorOrder > CUPS_ORDER_PLANAR) return reason = "unsupported colour order", false;
+    // A planar page comes one colour after another, as many as cupsNumColors says.
+    if (header.cupsColorOrder == CUPS_ORDER_PLANAR && header.cupsNumColors != static_cast<unsigned>(layout.colours))
+        return reason = "a planar page of " + std::to_string(header.cupsNumColors) + " colours in a space of " +
+                        std::to_string(layout.colours),
+               false;
     if (header.cupsWidth < 1 || header.cupsWidth > 32767 || header.cupsHeight < 1 || header.cupsHeight > 100000)
         return reason = "page size " + std::to_string(header.cupsWidth) + " x " + std::to_string(header.cupsHeight) +
                         " is outside 1..32767 x 1..100000",

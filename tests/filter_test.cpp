@@ -1,0 +1,218 @@
+// The CUPS filter run as CUPS runs it: raster in, printer stream out, with
+// the PPD named by $PPD.
+#include <gtest/gtest.h>
+
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tools/decode/page_decoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Raster {
+    cups_cspace_t space;
+    int bits;
+    cups_order_t order;
+    int width = 64, height = 40;
+    int rasterMode = 0;  // cupsInteger1
+};
+
+int colours(cups_cspace_t space) { return space == CUPS_CSPACE_K ? 1 : space == CUPS_CSPACE_CMYK ? 4 : 6; }
+
+cups_page_header2_t headerFor(const Raster& raster) {
+    cups_page_header2_t header;
+    std::memset(&header, 0, sizeof header);
+    header.cupsWidth = raster.width;
+    header.cupsHeight = raster.height;
+    header.cupsColorSpace = raster.space;
+    header.cupsBitsPerColor = raster.bits;
+    header.cupsColorOrder = raster.order;
+    int n = colours(raster.space);
+    header.cupsNumColors = n;
+    header.cupsBitsPerPixel = raster.order == CUPS_ORDER_CHUNKED ? raster.bits * n : raster.bits;
+    unsigned perColour = (raster.width * raster.bits + 7) / 8;
+    header.cupsBytesPerLine = raster.order == CUPS_ORDER_CHUNKED ? (raster.width * raster.bits * n + 7) / 8
+                              : raster.order == CUPS_ORDER_BANDED ? perColour * n
+                                                                  : perColour;
+    header.HWResolution[0] = header.HWResolution[1] = 300;
+    header.NumCopies = 1;
+    header.cupsInteger[1] = raster.rasterMode;
+    return header;
+}
+
+// Every colour full on in the upper half of the page, off below.
+void writePage(cups_raster_t* out, const Raster& raster, int lines = -1) {
+    cups_page_header2_t header = headerFor(raster);
+    cupsRasterWriteHeader2(out, &header);
+    int rows = raster.order == CUPS_ORDER_PLANAR ? raster.height * colours(raster.space) : raster.height;
+    Bytes ink(header.cupsBytesPerLine, 0xFF), blank(header.cupsBytesPerLine, 0);
+    for (int y = 0; y < (lines < 0 ? rows : lines); ++y)
+        cupsRasterWritePixels(out, (y % raster.height) < raster.height / 2 ? ink.data() : blank.data(),
+                              header.cupsBytesPerLine);
+}
+
+struct FilterRun {
+    int status = -1;
+    Bytes stream;
+    std::string messages;
+};
+
+class Filter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vexao-filter-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    // Runs the filter on what `feed` writes into its standard input.
+    FilterRun run(const std::function<void(int fd, pid_t filter)>& feed) {
+        std::string out = folder + "/out", err = folder + "/err";
+        int input[2];
+        EXPECT_EQ(pipe(input), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            dup2(input[0], 0);
+            close(input[1]);
+            int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(o, 1);
+            dup2(e, 2);
+            setenv("PPD", VEXAO_BAND_PPD, 1);
+            execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", "1", "", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(input[0]);
+        // A filter that stops early closes its end; writing on must not kill the test.
+        signal(SIGPIPE, SIG_IGN);
+        feed(input[1], child);
+        close(input[1]);
+        FilterRun result;
+        waitpid(child, &result.status, 0);
+        std::ifstream o(out, std::ios::binary);
+        result.stream.assign(std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>());
+        result.messages = messages();
+        return result;
+    }
+
+    FilterRun print(const std::vector<Raster>& pages) {
+        return run([&](int fd, pid_t) {
+            cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+            for (const Raster& page : pages) writePage(out, page);
+            cupsRasterClose(out);
+        });
+    }
+
+    std::string messages() const {
+        std::ifstream e(folder + "/err");
+        return std::string(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+    }
+
+    std::string folder;
+};
+
+std::vector<vexao::decode::Page> decode(const Bytes& stream, int bitsPerPixel, bool levelPacked) {
+    vexao::decode::DecodeOptions options;
+    options.bitsPerPixel = bitsPerPixel;
+    options.levelPacked = levelPacked;
+    std::vector<vexao::decode::Page> pages;
+    vexao::decode::DecodeError error;
+    EXPECT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, error))
+        << vexao::decode::describe(error);
+    return pages;
+}
+
+bool succeeded(const FilterRun& run) { return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0; }
+
+TEST_F(Filter, EveryColourSpaceDepthAndOrderPrintsItsInks) {
+    struct Case {
+        Raster raster;
+        int bits;
+        bool packed;
+        std::vector<int> planes;  // the library planes that must carry ink
+    };
+    const Case cases[] = {
+        {{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20}, 1, false, {0}},
+        {{CUPS_CSPACE_K, 1, CUPS_ORDER_CHUNKED, 64, 40, 15}, 4, true, {0}},
+        {{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 64, 40, 15}, 4, true, {0, 1, 2, 3}},
+        {{CUPS_CSPACE_CMYK, 1, CUPS_ORDER_BANDED, 64, 40, 20}, 1, false, {0, 1, 2, 3}},
+        {{CUPS_CSPACE_KCMYcm, 8, CUPS_ORDER_PLANAR, 64, 40, 5}, 4, true, {0, 1, 2, 3, 4, 5}},
+        {{CUPS_CSPACE_KCMYcm, 1, CUPS_ORDER_CHUNKED, 61, 40, 5}, 4, true, {0, 1, 2, 3, 4, 5}},
+    };
+    for (const Case& c : cases) {
+        FilterRun result = print({c.raster, c.raster});
+        ASSERT_TRUE(succeeded(result)) << result.messages << " space " << c.raster.space << " order " << c.raster.order;
+        EXPECT_NE(result.messages.find("PAGE: 2 1"), std::string::npos) << result.messages;
+        std::vector<vexao::decode::Page> pages = decode(result.stream, c.bits, c.packed);
+        ASSERT_EQ(pages.size(), 2u);
+        for (int plane : c.planes) {
+            ASSERT_TRUE(pages[0].planes[plane].hasData()) << "plane " << plane << " space " << c.raster.space;
+            EXPECT_LE(pages[0].planes[plane].height(), c.raster.height / 2 + 16) << "ink only in the upper half";
+        }
+    }
+}
+
+TEST_F(Filter, UnsupportedOrMalformedRasterGivesAnErrorAndNoPartialPage) {
+    FilterRun rgb = print({{CUPS_CSPACE_RGB, 8, CUPS_ORDER_CHUNKED}});
+    EXPECT_FALSE(succeeded(rgb));
+    EXPECT_NE(rgb.messages.find("ERROR: unsupported colour space"), std::string::npos) << rgb.messages;
+    EXPECT_TRUE(rgb.stream.empty());
+
+    FilterRun tooManyInks = print({{CUPS_CSPACE_KCMYcm, 8, CUPS_ORDER_CHUNKED, 64, 40, 15}});
+    EXPECT_FALSE(succeeded(tooManyInks));
+    EXPECT_NE(tooManyInks.messages.find("do not fit"), std::string::npos) << tooManyInks.messages;
+
+    Raster page{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 64, 40, 15};
+    FilterRun truncated = run([&](int fd, pid_t) {
+        cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        writePage(out, page);
+        writePage(out, page, 10);  // the second page stops after ten lines
+        cupsRasterClose(out);
+    });
+    EXPECT_FALSE(succeeded(truncated));
+    EXPECT_NE(truncated.messages.find("ERROR: the raster ends inside page 2"), std::string::npos) << truncated.messages;
+    EXPECT_EQ(decode(truncated.stream, 4, true).size(), 1u) << "only the whole first page went out";
+
+    FilterRun empty = run([](int fd, pid_t) {
+        cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        cupsRasterClose(out);
+    });
+    EXPECT_FALSE(succeeded(empty));
+    EXPECT_NE(empty.messages.find("ERROR: no pages found"), std::string::npos);
+}
+
+TEST_F(Filter, TermSignalEndsTheCurrentPageCleanlyAndStops) {
+    Raster page{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 400, 20};
+    FilterRun canceled = run([&](int fd, pid_t filter) {
+        cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        writePage(out, page);
+        writePage(out, page, 100);
+        // Once page 1 is out, the filter waits inside page 2.
+        for (int tries = 0; tries < 1000 && messages().find("PAGE: 1 ") == std::string::npos; ++tries) usleep(10000);
+        kill(filter, SIGTERM);
+        usleep(100000);
+        Bytes line(64, 0xFF);
+        cupsRasterWritePixels(out, line.data(), 64);  // one more line wakes it up
+        cupsRasterClose(out);
+    });
+    EXPECT_TRUE(succeeded(canceled)) << canceled.messages;
+    std::vector<vexao::decode::Page> pages = decode(canceled.stream, 1, false);
+    ASSERT_EQ(pages.size(), 2u) << "the page under way is closed with its form feed";
+    EXPECT_LT(pages[1].height, 200);
+    EXPECT_NE(canceled.messages.find("canceled"), std::string::npos);
+}
+
+}  // namespace

@@ -1,5 +1,4 @@
 #include "compress/compress_api.h"
-#include "compress/packbits_internal.h"
 #include "output/work_record_internal.h"
 #include "toolbox/toolbox_api.h"
 
@@ -28,7 +27,7 @@ const uint8_t* lockLevelTable(const MasterWork* work) {
 }  // namespace
 
 int32_t pack83(uint8_t* output, const uint8_t* input, int32_t n, MasterWork* work) noexcept {
-    if (n < 0 || n > vexao::kMaxCompressCount) return 0;
+    if (n < 0 || n > VEXAO_MAX_COMPRESS_COUNT) return 0;
     const uint8_t* const table = lockLevelTable(work);
     const uint8_t* const groupsEnd = input + (n - n % 3);
     uint8_t* out = output;

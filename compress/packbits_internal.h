@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "compress/compress_api.h"
+
 namespace vexao {
 
-constexpr std::int32_t kMaxCompressCount = 32767;
+constexpr std::int32_t kMaxCompressCount = VEXAO_MAX_COMPRESS_COUNT;
 
 // The most bytes PackBits writes for n input bytes (a safe bound).
 constexpr std::int32_t packBitsBound(std::int32_t n) { return n + n / 126 + 1; }

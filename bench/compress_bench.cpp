@@ -1,0 +1,103 @@
+// Throughput of packbits, LeftPack and pack83, in bytes of input per second,
+// on raster lines of the shapes a printer driver sees.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "compress/compress_api.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A wide raster line: 8190 bytes is a multiple of three, so pack83 works on
+// whole groups only.
+constexpr int kLineLength = 8190;
+
+enum class Shape { Random, LongRuns, AlternatingPairs, Halftone };
+
+// One line of the given shape. With `levels` set, every byte holds two
+// five-level pixels (nibbles 0..4), the input of pack83; otherwise bytes are
+// arbitrary, like a one-bit plane.
+Bytes makeLine(Shape shape, bool levels) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> anyByte(0, 255), level(0, 4), percent(0, 99);
+    auto randomByte = [&] {
+        return static_cast<std::uint8_t>(levels ? level(random) << 4 | level(random) : anyByte(random));
+    };
+    Bytes line;
+    line.reserve(kLineLength);
+    while (static_cast<int>(line.size()) < kLineLength) {
+        switch (shape) {
+            case Shape::Random: line.push_back(randomByte()); break;
+            case Shape::LongRuns:
+                line.insert(line.end(), std::uniform_int_distribution<std::size_t>(100, 1000)(random), randomByte());
+                break;
+            case Shape::AlternatingPairs: {
+                std::uint8_t pair = line.size() % 4 == 0 ? (levels ? 0x12 : 0x55) : (levels ? 0x34 : 0xAA);
+                line.insert(line.end(), 2, pair);
+                break;
+            }
+            case Shape::Halftone: {
+                // Stretches of blank paper with a sparse dot every few bytes,
+                // then a dense dithered area of varying tones.
+                for (int i = 0; i < 600; ++i)
+                    line.push_back(percent(random) < 4 ? static_cast<std::uint8_t>(levels ? 0x10 : 0x08) : 0);
+                for (int i = 0; i < 200; ++i) line.push_back(percent(random) < 30 ? 0 : randomByte());
+                break;
+            }
+        }
+    }
+    line.resize(kLineLength);
+    return line;
+}
+
+void finish(benchmark::State& state, int bytesPerIteration) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytesPerIteration);
+}
+
+void packbitsThroughput(benchmark::State& state, Shape shape) {
+    const Bytes line = makeLine(shape, false);
+    Bytes output(kLineLength + kLineLength / 126 + 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(packbits(output.data(), line.data(), kLineLength));
+        benchmark::ClobberMemory();
+    }
+    finish(state, kLineLength);
+}
+
+void pack83Throughput(benchmark::State& state, Shape shape) {
+    const Bytes line = makeLine(shape, true);
+    Bytes output(2 * kLineLength / 3 + 2);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pack83(output.data(), line.data(), kLineLength, nullptr));
+        benchmark::ClobberMemory();
+    }
+    finish(state, kLineLength);
+}
+
+// The zero-run writer reads no data: its work depends only on the count.
+void leftPackThroughput(benchmark::State& state) {
+    Bytes output(2 * (kLineLength / 128 + 1));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LeftPack(output.data(), kLineLength));
+        benchmark::ClobberMemory();
+    }
+    finish(state, kLineLength);
+}
+
+BENCHMARK_CAPTURE(packbitsThroughput, random, Shape::Random);
+BENCHMARK_CAPTURE(packbitsThroughput, long_runs, Shape::LongRuns);
+BENCHMARK_CAPTURE(packbitsThroughput, alternating_pairs, Shape::AlternatingPairs);
+BENCHMARK_CAPTURE(packbitsThroughput, halftone, Shape::Halftone);
+BENCHMARK(leftPackThroughput);
+BENCHMARK_CAPTURE(pack83Throughput, random, Shape::Random);
+BENCHMARK_CAPTURE(pack83Throughput, long_runs, Shape::LongRuns);
+BENCHMARK_CAPTURE(pack83Throughput, alternating_pairs, Shape::AlternatingPairs);
+BENCHMARK_CAPTURE(pack83Throughput, halftone, Shape::Halftone);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -79,6 +79,7 @@ std::int32_t packBitsWithin(std::uint8_t* output, std::int32_t capacity, const s
 }  // namespace vexao
 
 int32_t packbits(uint8_t* output, const uint8_t* input, int32_t n) noexcept {
+    if (n < 0 || n > vexao::kMaxCompressCount) return 0;
     return vexao::packBitsWithin(output, vexao::packBitsBound(n), input, n);
 }
 

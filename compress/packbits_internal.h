@@ -11,7 +11,7 @@ namespace vexao {
 
 constexpr std::int32_t kMaxCompressCount = VEXAO_MAX_COMPRESS_COUNT;
 
-// The most bytes PackBits writes for n input bytes (a safe bound).
+// The most bytes PackBits writes for n (0..32767) input bytes, a safe bound.
 constexpr std::int32_t packBitsBound(std::int32_t n) { return n + n / 126 + 1; }
 
 // Writes exactly what packbits writes, but never more than `capacity` bytes:

@@ -128,7 +128,8 @@ int malformed(const decode::DecodeError& error) {
     return kMalformedStream;
 }
 
-int listCommands(const std::vector<std::uint8_t>& bytes) {
+// The summary is left to the page decoding when it follows.
+int listCommands(const std::vector<std::uint8_t>& bytes, bool withSummary) {
     decode::StreamParser parser(bytes.data(), bytes.size());
     decode::Command command;
     std::size_t commands = 0;
@@ -136,11 +137,13 @@ int listCommands(const std::vector<std::uint8_t>& bytes) {
     while (parser.next(command)) {
         ++commands;
         if (command.kind == decode::CommandKind::FormFeed) ++pages;
-        std::printf("%08zx  %-8s %-19s %s\n", command.offset, decode::commandCode(command.kind).c_str(),
-                    decode::commandName(command.kind), decode::describeParameters(command).c_str());
+        std::string line = decode::describeParameters(command);
+        std::printf("%08zx  %-8s %-19s%s%s\n", command.offset, decode::commandCode(command.kind).c_str(),
+                    decode::commandName(command.kind), line.empty() ? "" : " ", line.c_str());
     }
     if (parser.failed()) return malformed(parser.error());
-    std::printf("%zu page%s, %zu bytes, %zu commands\n", pages, pages == 1 ? "" : "s", bytes.size(), commands);
+    if (withSummary)
+        std::printf("%zu page%s, %zu bytes, %zu commands\n", pages, pages == 1 ? "" : "s", bytes.size(), commands);
     return kSuccess;
 }
 
@@ -210,7 +213,7 @@ int run(int argc, char** argv) {
         return kUnreadableInput;
     }
     if (settings.list) {
-        if (int code = listCommands(bytes); code != kSuccess) return code;
+        if (int code = listCommands(bytes, !settings.decode); code != kSuccess) return code;
     }
     return settings.decode ? decodePages(bytes, settings, mode) : kSuccess;
 }

@@ -174,10 +174,10 @@ std::vector<std::uint8_t> layOut(const std::vector<TableSource>& tables) {
     return file;
 }
 
-bool parseTableSource(const std::string& spec, TableSource* table, std::string* problem) {
-    std::size_t first = spec.find(':'), second = spec.find(':', first == std::string::npos ? first : first + 1);
-    if (first == std::string::npos || second == std::string::npos) return *problem = "expected TYPE:ID:PATH, got " + spec, false;
-    std::string type = spec.substr(0, first), id = spec.substr(first + 1, second - first - 1), path = spec.substr(second + 1);
+bool parseTableSource(const std::string& entry, TableSource* table, std::string* problem) {
+    std::size_t first = entry.find(':'), second = entry.find(':', first == std::string::npos ? first : first + 1);
+    if (first == std::string::npos || second == std::string::npos) return *problem = "expected TYPE:ID:PATH, got " + entry, false;
+    std::string type = entry.substr(0, first), id = entry.substr(first + 1, second - first - 1), path = entry.substr(second + 1);
     if (!parseNumber(type.c_str(), kLowestCreatedType, kHighestCreatedType, &table->type))
         return *problem = "type key must be a number from 4 to 65532: " + type, false;
     if (!parseNumber(id.c_str(), -32768, 32767, &table->id)) return *problem = "identifier must fit 16 bits: " + id, false;
@@ -187,13 +187,13 @@ bool parseTableSource(const std::string& spec, TableSource* table, std::string* 
     return true;
 }
 
-int createFile(const std::string& path, const std::vector<std::string>& specs) {
+int createFile(const std::string& path, const std::vector<std::string>& entries) {
     std::vector<TableSource> tables;
     std::map<long, bool> typesSeen;
-    for (const std::string& spec : specs) {
+    for (const std::string& entry : entries) {
         TableSource table;
         std::string problem;
-        if (!parseTableSource(spec, &table, &problem)) return usage(problem.c_str());
+        if (!parseTableSource(entry, &table, &problem)) return usage(problem.c_str());
         for (const auto& [type, seen] : typesSeen)
             if (type != table.type && std::labs(type - table.type) < 4)
                 return usage(("type keys " + std::to_string(type) + " and " + std::to_string(table.type) +

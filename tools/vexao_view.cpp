@@ -14,7 +14,7 @@
 #include "tools/common/mode_options.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/decode/stream_parser.h"
-#include "tools/inspect/page_images.h"
+#include "tools/pageview/page_images.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "tests/support/printer_stream.h"
 #include "tools/common/mode_options.h"
 #include "tools/decode/page_decoder.h"
-#include "tools/inspect/page_images.h"
+#include "tools/pageview/page_images.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "tools/inspect/page_images.h"
+#include "tools/pageview/page_images.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/inspect/png_file.h"
+#include "tools/pageview/png_file.h"
 
 namespace vexao::inspect {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/inspect/png_file.h"
+#include "tools/pageview/png_file.h"
 
 #include <png.h>
 

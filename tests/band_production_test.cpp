@@ -10,7 +10,9 @@ namespace {
 using vexao_test::Bytes;
 using vexao_test::concat;
 using vexao_test::Configured;
+using vexao_test::inkedLine;
 using vexao_test::Line;
+using vexao_test::lineWithCodeLength;
 using vexao_test::sparse;
 
 const Bytes kHeader16 = {0x1B, 0x28, 0x49, 0x01, 0x00, 0x01, 0x1B, 0x28, 0x4A, 0x01, 0x00, 0x10};
@@ -18,23 +20,6 @@ const Bytes kPlaneListK = {0x1B, 0x28, 0x4C, 0x01, 0x00, 0x4B};
 
 // One plane, one bit a pixel, 16-line bands.
 Configured singlePlaneBands(std::int16_t halfBand = 0) { return Configured('e', 0, 20, 1, halfBand); }
-
-Line inkedLine(std::int32_t number, std::uint8_t ink = 0x41) {
-    Line line(number);
-    line.plane(0, sparse(8, {{0, ink}}), 8);
-    return line;
-}
-
-// A plane line whose PackBits code is exactly `codeLength` bytes: bytes that
-// never repeat form literal groups of up to 128, one count byte each.
-Line lineWithCodeLength(std::int32_t number, int codeLength) {
-    int bytes = codeLength - (codeLength + 128) / 129;
-    Bytes data(bytes);
-    for (int i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
-    Line line(number);
-    line.plane(0, data, 8);
-    return line;
-}
 
 TEST(BandRows, PageStartingWithInkPutsLineLInRowLMod16) {
     Configured record = singlePlaneBands();

@@ -12,29 +12,15 @@ using vexao_test::Bytes;
 using vexao_test::concat;
 using vexao_test::Configured;
 using vexao_test::kFormFeed;
+using vexao_test::inkedLine;
 using vexao_test::Line;
+using vexao_test::lineWithCodeLength;
 using vexao_test::skip;
 using vexao_test::sparse;
-
-Line inkedLine(std::int32_t number) {
-    Line line(number);
-    line.plane(0, sparse(8, {{0, 0x41}}), 8);
-    return line;
-}
 
 Line blankLine(std::int32_t number) {
     Line line(number);
     line.plane(0, Bytes(8, 0), 8);
-    return line;
-}
-
-// A one-plane line whose code is `codeLength` bytes of literal groups.
-Line lineWithCodeLength(std::int32_t number, int codeLength) {
-    int bytes = codeLength - (codeLength + 128) / 129;
-    Bytes data(bytes);
-    for (int i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
-    Line line(number);
-    line.plane(0, data, 8);
     return line;
 }
 

@@ -62,6 +62,24 @@ inline Bytes sparse(std::size_t size, std::initializer_list<std::pair<std::size_
     return bytes;
 }
 
+// A one-plane line at one bit a pixel with a single ink byte at its start.
+inline Line inkedLine(std::int32_t number, std::uint8_t ink = 0x41) {
+    Line line(number);
+    line.plane(0, sparse(8, {{0, ink}}), 8);
+    return line;
+}
+
+// A one-plane line whose PackBits code is exactly `codeLength` bytes: bytes
+// that never repeat form literal groups of up to 128, one count byte each.
+inline Line lineWithCodeLength(std::int32_t number, int codeLength) {
+    int bytes = codeLength - (codeLength + 128) / 129;
+    Bytes data(bytes);
+    for (int i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
+    Line line(number);
+    line.plane(0, data, 8);
+    return line;
+}
+
 inline Bytes skip(std::uint16_t count) {
     return {0x1B, 0x28, 0x65, 0x02, 0x00, static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)};
 }

@@ -83,7 +83,17 @@ done
 lpstat -h "$server" -r > /dev/null 2>&1 || fail "cupsd does not answer on $server"
 
 output=$work/out/job.prn
-lpadmin -h "$server" -p vexao -E -v "file:$output" -P "$ppd" || fail "lpadmin refused the printer"
+# A scheduler that has just started may still drop the first connections.
+retry() {
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    "$@" 2> "$work/command.err" && return 0
+    sleep 1
+  done
+  return 1
+}
+retry lpadmin -h "$server" -p vexao -E -v "file:$output" -P "$ppd" ||
+  fail "lpadmin refused the printer: $(cat "$work/command.err")"
 
 # Two pages: a black bar across the top of the first, a cyan bar across the
 # bottom of the second.
@@ -96,8 +106,8 @@ PS
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/doc.pdf" "$work/doc.ps"
 chmod 644 "$work/doc.pdf"
 
-lp -h "$server" -d vexao -o ColorModel=CMYK -o VexaoQuality=Draft -o Resolution=300dpi "$work/doc.pdf" > /dev/null ||
-  fail "lp refused the job"
+retry lp -h "$server" -d vexao -o ColorModel=CMYK -o VexaoQuality=Draft -o Resolution=300dpi "$work/doc.pdf" > /dev/null ||
+  fail "lp refused the job: $(cat "$work/command.err")"
 for _ in $(seq 600); do
   [[ -z $(lpstat -h "$server" -o vexao 2>/dev/null) ]] && break
   sleep 0.2

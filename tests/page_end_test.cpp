@@ -85,13 +85,17 @@ TEST(BandPageEnd, NothingPendingGivesCountZeroAndAFormFeedChunk) {
 }
 
 // Rows 0..6 of 4094 code bytes and row 7 of `lastRow`, so that the band sent
-// by the form feed leaves 32752 + lastRow - 4075 bytes in the first node.
-std::int16_t formFeedChunks(int lastRow) {
-    Configured record('e', 0, 20, 1);
+// by the form feed leaves 32760 + lastRow - 4075 bytes in the first node.
+void fillRowsBeforeFormFeed(Configured& record, int lastRow) {
     for (int number = 0; number < 8; ++number) {
         Line line = lineWithCodeLength(number, number < 7 ? 4094 : lastRow);
         record.produce(line);
     }
+}
+
+std::int16_t formFeedChunks(int lastRow) {
+    Configured record('e', 0, 20, 1);
+    fillRowsBeforeFormFeed(record, lastRow);
     OutputDesc* descriptor = nullptr;
     EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), 0);
     std::int16_t count = descriptor->count;
@@ -208,10 +212,7 @@ TEST(Robustness, NodesAreReleasedWhenTheHostSkipsComplete) {
 
 TEST(Robustness, FormFeedWithoutMemoryForItsNodeHandsNothingOut) {
     Configured record('e', 0, 20, 1);
-    for (int number = 0; number < 8; ++number) {
-        Line line = lineWithCodeLength(number, number < 7 ? 4094 : 4076);
-        record.produce(line);
-    }
+    fillRowsBeforeFormFeed(record, 4076);  // the form feed needs a fresh node
     OutputDesc* descriptor = nullptr;
     {
         vexao_test::AllocationFault fault(1, true);
@@ -224,10 +225,7 @@ TEST(Robustness, FormFeedWithoutMemoryForItsNodeHandsNothingOut) {
 
 TEST(Robustness, FormFeedAfterANodeWithoutBufferGrowsTheChainAfresh) {
     Configured record('e', 0, 20, 1);
-    for (int number = 0; number < 8; ++number) {
-        Line line = lineWithCodeLength(number, number < 7 ? 4094 : 4076);
-        record.produce(line);
-    }
+    fillRowsBeforeFormFeed(record, 4076);  // the form feed needs a fresh node
     OutputDesc* descriptor = nullptr;
     {
         vexao_test::AllocationFault buffer(2);  // the node is had, its buffer is not

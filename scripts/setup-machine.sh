@@ -12,6 +12,7 @@ packages=(
   libgtest-dev:i386
   libbenchmark-dev:i386
   libpng-dev:i386
+  libtiff-dev:i386
   libcups2-dev:i386
   clang
   libclang-rt-14-dev

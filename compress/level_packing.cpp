@@ -1,21 +1,9 @@
 #include "compress/compress_api.h"
+#include "compress/kernel_loops.h"
 #include "output/work_record_internal.h"
 #include "toolbox/toolbox_api.h"
 
 namespace {
-
-uint8_t highPixel(uint8_t pixels) { return static_cast<uint8_t>(pixels >> 4 & 7); }
-uint8_t lowPixel(uint8_t pixels) { return static_cast<uint8_t>(pixels & 7); }
-
-// Pixels a.hi and a.lo as a pair code, b.hi as the third pixel.
-uint8_t firstOfGroup(const uint8_t* table, uint8_t a, uint8_t b) {
-    return static_cast<uint8_t>(table[a] | highPixel(b));
-}
-
-// Pixels b.lo and c.hi as a pair code, c.lo as the third pixel.
-uint8_t secondOfGroup(const uint8_t* table, uint8_t b, uint8_t c) {
-    return static_cast<uint8_t>(table[lowPixel(b) << 4 | highPixel(c)] | lowPixel(c));
-}
 
 const uint8_t* lockLevelTable(const MasterWork* work) {
     // A record outside the level-packing modes holds no table; the exported
@@ -29,13 +17,10 @@ const uint8_t* lockLevelTable(const MasterWork* work) {
 int32_t pack83(uint8_t* output, const uint8_t* input, int32_t n, MasterWork* work) noexcept {
     if (n < 0 || n > VEXAO_MAX_COMPRESS_COUNT) return 0;
     const uint8_t* const table = lockLevelTable(work);
-    const uint8_t* const groupsEnd = input + (n - n % 3);
-    uint8_t* out = output;
-
-    for (; input < groupsEnd; input += 3) {
-        *out++ = firstOfGroup(table, input[0], input[1]);
-        *out++ = secondOfGroup(table, input[1], input[2]);
-    }
+    const int32_t groups = n / 3;
+    vexao::fastestKernels().packLevelGroups(output, input, groups, table);
+    input += 3 * groups;
+    uint8_t* out = output + 2 * groups;
 
     // A partial last group is packed as if padded with zero bytes, but its
     // blank tail is left out, so a line can end short of a whole group.

@@ -3,6 +3,7 @@
 
 #include "command/command_api.h"
 #include "compress/compress_api.h"
+#include "compress/kernels_internal.h"
 #include "compress/packbits_internal.h"
 #include "command/command_internal.h"
 #include "output/emission_internal.h"
@@ -32,12 +33,15 @@ bool findInk(const RasterPlane& plane, std::int16_t pixelShift, InkSpan* span) {
     if (plane.data == nullptr || !isPlausible(plane)) return false;
     std::int32_t lastPixel = plane.pixelWidth - plane.rightBlank - 1;
     if (lastPixel < 0) return false;
-    std::int32_t first = plane.leftBlank >> pixelShift;
-    std::int32_t last = lastPixel >> pixelShift;
-    while (first <= last && plane.data[first] == 0) ++first;
-    if (first > last) return false;
-    while (plane.data[last] == 0) --last;
-    *span = {first, last};
+    std::int32_t start = plane.leftBlank >> pixelShift;
+    const std::uint8_t* bytes = plane.data + start;
+    std::int32_t count = (lastPixel >> pixelShift) - start + 1;
+    const vexao::ByteKernels& kernels = vexao::fastestKernels();
+    std::int32_t first = kernels.firstNonZero(bytes, count);
+    if (first == count) return false;
+    // The last ink is searched from the end, down to the first.
+    std::int32_t last = first + kernels.lastNonZero(bytes + first, count - first);
+    *span = {start + first, start + last};
     return true;
 }
 

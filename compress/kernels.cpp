@@ -1,0 +1,33 @@
+#include "compress/kernels_internal.h"
+
+#include "compress/kernel_loops.h"
+
+namespace vexao {
+
+bool cpuRuns(SimdPath path) noexcept {
+    // Reads the processor's features once; later calls only return.
+    __builtin_cpu_init();
+    switch (path) {
+        case SimdPath::Word: return true;
+        case SimdPath::Sse2: return __builtin_cpu_supports("sse2");
+        case SimdPath::Avx2: return __builtin_cpu_supports("avx2");
+    }
+    return false;
+}
+
+const ByteKernels& kernelsFor(SimdPath path) noexcept {
+    switch (path) {
+        case SimdPath::Sse2: return kSse2Kernels;
+        case SimdPath::Avx2: return kAvx2Kernels;
+        case SimdPath::Word: break;
+    }
+    return kWordKernels;
+}
+
+const ByteKernels& fastestKernels() noexcept {
+    if (cpuRuns(SimdPath::Avx2)) return kAvx2Kernels;
+    if (cpuRuns(SimdPath::Sse2)) return kSse2Kernels;
+    return kWordKernels;
+}
+
+}  // namespace vexao

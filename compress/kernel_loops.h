@@ -44,6 +44,11 @@ std::int32_t firstNonZeroByte(const std::uint8_t* bytes, std::int32_t n) {
         std::int32_t found = Lanes::firstNonZero(bytes + i);
         if (found < w) return i + found;
     }
+    if (i < n && n >= w) {
+        // The rest in one lane that overlaps bytes already known to be zero.
+        std::int32_t found = Lanes::firstNonZero(bytes + n - w);
+        return found < w ? n - w + found : n;
+    }
     for (; i < n; ++i)
         if (bytes[i] != 0) return i;
     return n;
@@ -57,6 +62,10 @@ std::int32_t lastNonZeroByte(const std::uint8_t* bytes, std::int32_t n) {
     for (; end >= w; end -= w) {
         std::int32_t found = Lanes::lastNonZero(bytes + end - w);
         if (found >= 0) return end - w + found;
+    }
+    if (end > 0 && n >= w) {
+        std::int32_t found = Lanes::lastNonZero(bytes);
+        return found >= 0 ? found : -1;
     }
     for (; end > 0; --end)
         if (bytes[end - 1] != 0) return end - 1;
@@ -79,6 +88,11 @@ std::int32_t runLength(const std::uint8_t* p, std::int32_t n) {
         std::int32_t different = Lanes::firstDifferent(p + i, value);
         if (different < w) return i + different;
     }
+    if (i < n && n >= w) {
+        // The rest in one lane that overlaps bytes already known to be equal.
+        std::int32_t different = Lanes::firstDifferent(p + n - w, value);
+        return different < w ? n - w + different : n;
+    }
     while (i < n && p[i] == value) ++i;
     return i;
 }
@@ -92,6 +106,11 @@ std::int32_t shortRunsLength(const std::uint8_t* p, std::int32_t n) {
     for (; i + w + 1 < n; i += w) {
         std::int32_t triple = Lanes::firstTriple(p + i);
         if (triple < w) return i + triple;
+    }
+    if (i + 2 < n && n >= w + 2) {
+        // The last starts in one lane that overlaps starts already checked.
+        std::int32_t triple = Lanes::firstTriple(p + n - w - 2);
+        return triple < w ? n - w - 2 + triple : n;
     }
     for (; i + 2 < n; ++i)
         if (p[i] == p[i + 1] && p[i + 1] == p[i + 2]) return i;
@@ -227,6 +246,13 @@ std::int32_t packBitsLoop(std::uint8_t* output, std::int32_t capacity, const std
         }
         if (!writeRuns(out, value, length)) return -1;
         groupCount = length % kLongestRun == 1 ? out.next - 2 : nullptr;
+        // A single byte after a repeat run, the common case, opens a group.
+        if (groupCount == nullptr && end - input >= 2 && input[0] != input[1]) {
+            if (!out.fits(2)) return -1;
+            groupCount = out.next;
+            *out.next++ = 0x00;
+            *out.next++ = *input++;
+        }
     }
     return static_cast<std::int32_t>(out.next - output);
 }

@@ -4,6 +4,7 @@
 
 #include "output/output_api.h"
 #include "output/work_record_internal.h"
+#include "tests/support/failing_allocator.h"
 #include "tests/support/host.h"
 #include "tests/support/configured_record.h"
 #include "tests/support/work_record.h"
@@ -155,6 +156,38 @@ TEST(Capacity, NormalLineBeyond32767BytesIsRefusedAndTheRecordStaysUsable) {
     Line fine(5);
     fine.plane(0, sparse(8, {{0, 0x11}}), 2);
     EXPECT_EQ(record.produce(fine), concat({vexao_test::skip(5), {0x1B, 0x28, 0x41, 0x03, 0x00, 0x4B, 0x00, 0x11, 0x0D}}));
+}
+
+// Normal mode works in the buffers that set-up allocated: a page of lines
+// with ink, blank lines and jumps, then its form feed and the next page's
+// set-up, allocate nothing.
+TEST(NormalLine, MakesNoAllocationPerLine) {
+    struct Family {
+        char model;
+        std::int16_t variant, rasterMode;
+        int pixelsPerByte;
+    };
+    for (Family family : {Family{'I', 1, 0, 2}, Family{'I', 0, 20, 8}, Family{'x', 0, 0, 2}}) {
+        Configured record(family.model, family.variant, family.rasterMode);
+        ASSERT_EQ(record.setUp, 0);
+        std::mt19937 random(3);
+        long before = vexao_test::allocationCount();
+        for (int page = 0; page < 2; ++page) {
+            for (std::int32_t y = 0; y < 600; y += 1 + y % 7) {
+                Line line(y);
+                for (int k = 0; k < 6; ++k) {
+                    Bytes bytes(620, 0);
+                    for (std::size_t i = y % 100; i < bytes.size(); i += 1 + random() % 9) bytes[i] = 0x11;
+                    line.plane(k, y % 5 == k ? Bytes(620, 0) : bytes, family.pixelsPerByte);
+                }
+                record.produce(line);
+            }
+            record.finish(true);
+            OutputParams params = vexao_test::makeParams(family.model, family.variant, family.rasterMode);
+            EXPECT_EQ(OutputInitPart(record.handle(), &params), 0);
+        }
+        EXPECT_EQ(vexao_test::allocationCount(), before) << family.model << " " << family.variant;
+    }
 }
 
 TEST(Refusal, LinesGoingBackUpThePageAndUnconfiguredRecordsGiveMinus128) {

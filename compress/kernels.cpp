@@ -1,5 +1,7 @@
 #include "compress/kernels_internal.h"
 
+#include <atomic>
+
 #include "compress/kernel_loops.h"
 
 namespace vexao {
@@ -24,10 +26,25 @@ const ByteKernels& kernelsFor(SimdPath path) noexcept {
     return kWordKernels;
 }
 
-const ByteKernels& fastestKernels() noexcept {
+namespace {
+
+const ByteKernels& chooseFastest() noexcept {
     if (cpuRuns(SimdPath::Avx2)) return kAvx2Kernels;
     if (cpuRuns(SimdPath::Sse2)) return kSse2Kernels;
     return kWordKernels;
+}
+
+}  // namespace
+
+const ByteKernels& fastestKernels() noexcept {
+    // Chosen on first use; threads that race there choose the same set.
+    static std::atomic<const ByteKernels*> chosen{nullptr};
+    const ByteKernels* kernels = chosen.load(std::memory_order_relaxed);
+    if (kernels == nullptr) {
+        kernels = &chooseFastest();
+        chosen.store(kernels, std::memory_order_relaxed);
+    }
+    return *kernels;
 }
 
 }  // namespace vexao

@@ -115,26 +115,40 @@ std::int32_t produceNormalLine(MasterWork& work, RasterInput& line, OutputDesc**
     return 0;
 }
 
-// The compressed rows of one line, staged in the output buffer one slot per
-// plane until they are filed in the band.
+// The compressed rows of one line: written straight into the band row that
+// will hold them when that row is known, otherwise staged in the output
+// buffer one slot per plane until they are filed.
 struct StagedRows {
     bool hasInk[vexao::kBandPlaneSlots];
     std::int16_t length[vexao::kBandPlaneSlots];
     bool any;
+    bool inPlace;
 };
 
 std::uint8_t* stagingSlot(MasterWork& work, int plane) { return work.outBufStart + vexao::kRowSlotSize * plane; }
+
+// The row a line will be filed in, if that needs no band to be sent first
+// (a sent band would reuse the rows); -1 otherwise. The row has held nothing
+// yet in this band, so compressing into it changes nothing until it is filed.
+int rowKnownAhead(const MasterWork& work, std::int32_t lineNumber) {
+    if (work.bandLine >= work.bandLines) return -1;
+    std::int32_t rowsDown = lineNumber - work.lastLine <= 1 ? 0 : lineNumber - work.lastLine - 1;
+    return rowsDown < work.bandLines - work.bandLine ? work.bandLine + rowsDown : -1;
+}
 
 // Compresses every plane before anything else moves, so that a row too long
 // for its band slot refuses the call with the record untouched.
 bool stageRows(MasterWork& work, RasterInput& line, StagedRows* rows) {
     std::int32_t capacity = vexao::maxRowLength(work.bandLines);
+    int row = rowKnownAhead(work, line.lineNumber);
     rows->any = false;
+    rows->inPlace = row >= 0;
     for (int k = 0; k < work.planeCount; ++k) {
         InkSpan span;
         rows->hasInk[k] = findInk(line.plane[k], work.pixelShift, &span);
         if (!rows->hasInk[k]) continue;
-        std::int32_t length = compressLine(work, line.plane[k], span, stagingSlot(work, k), capacity);
+        std::uint8_t* destination = rows->inPlace ? work.planes[k].linePtr[row] : stagingSlot(work, k);
+        std::int32_t length = compressLine(work, line.plane[k], span, destination, capacity);
         if (length < 0) return false;
         rows->length[k] = static_cast<std::int16_t>(length);
         rows->any = true;
@@ -146,7 +160,7 @@ void fileRows(MasterWork& work, const StagedRows& rows) {
     for (int k = 0; k < work.planeCount; ++k) {
         if (!rows.hasInk[k]) continue;
         PlaneBand& plane = work.planes[k];
-        std::memcpy(plane.linePtr[work.bandLine], stagingSlot(work, k), rows.length[k]);
+        if (!rows.inPlace) std::memcpy(plane.linePtr[work.bandLine], stagingSlot(work, k), rows.length[k]);
         plane.lineLen[work.bandLine] = rows.length[k];
         work.planeHasData[k] = 1;
     }
@@ -161,10 +175,10 @@ std::int32_t failBandLine(MasterWork& work, bool wroteHeader) {
 
 std::int32_t produceBandLine(MasterWork** handle, RasterInput& line, OutputDesc** descriptor) {
     MasterWork& work = **handle;
+    vexao::setUpBandRows(work);
     StagedRows rows;
     if (!stageRows(work, line, &rows)) return VEXAO_NO_ROOM;
 
-    vexao::setUpBandRows(work);
     vexao::restartChain(work);
     BufferList* node = &work.firstList;
     bool wroteHeader = work.needHeader == 1;

@@ -58,7 +58,7 @@ std::vector<Target> targets() {
                                 "page/" + format + "/" + mode + "/" + content, "baseline_memcpy/page/" + format,
                                 false, format == "6x4bit" ? 10.0 : 0});
     }
-    for (std::string input : {"halftone", "random", "long_runs", "alternating_pairs"})
+    for (std::string input : {"halftone", "random", "long_runs", "alternating_pairs", "photo_planes"})
         list.push_back({"packbits " + input + ": speed / libtiff's", "packbitsThroughput/" + input,
                         "tiffPackBitsThroughput/" + input, true,
                         input == "halftone" ? 2.0 : input == "random" ? 1.0 : 0});

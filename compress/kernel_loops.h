@@ -134,6 +134,25 @@ struct BoundedOutput {
     bool fits(std::int32_t length) const { return end - next >= length; }
 };
 
+// The open literal group: where its count byte is, and the count, kept
+// here so that it is only ever stored, never read back from the output.
+struct LiteralGroup {
+    std::uint8_t* countByte = nullptr;
+    std::int32_t count = 0;
+
+    bool isOpen() const { return countByte != nullptr; }
+    void open(std::uint8_t* at, std::int32_t initialCount) {
+        countByte = at;
+        count = initialCount;
+        *at = static_cast<std::uint8_t>(initialCount);
+    }
+    void grow(std::int32_t bytes) {
+        count += bytes;
+        *countByte = static_cast<std::uint8_t>(count);
+    }
+    void close() { countByte = nullptr; }
+};
+
 // Writes `length` (>= 1) copies of `value` as runs of at most 128. A rest of
 // one comes out as 00 value, a one-byte literal group that stays open.
 inline bool writeRuns(BoundedOutput& out, std::uint8_t value, std::int32_t length) {
@@ -178,14 +197,13 @@ void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count
 
 // A pair with a literal group open joins it while the count allows, else it
 // opens a new group of its own.
-inline bool appendPair(BoundedOutput& out, std::uint8_t*& groupCount, std::uint8_t value) {
-    bool joins = *groupCount <= kLastCountTakingPair;
+inline bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t value) {
+    bool joins = group.count <= kLastCountTakingPair;
     if (!out.fits(joins ? 2 : 3)) return false;
     if (joins) {
-        *groupCount = static_cast<std::uint8_t>(*groupCount + 2);
+        group.grow(2);
     } else {
-        groupCount = out.next;
-        *out.next++ = 0x01;
+        group.open(out.next++, 0x01);
     }
     *out.next++ = value;
     *out.next++ = value;
@@ -198,19 +216,18 @@ inline bool appendPair(BoundedOutput& out, std::uint8_t*& groupCount, std::uint8
 // count at most 124. So such stretches are copied whole; the runs at a
 // group's end go one at a time. Returns the bytes taken, 0 for none.
 template <class Lanes>
-std::int32_t joinShortRuns(BoundedOutput& out, std::uint8_t* groupCount, const std::uint8_t* input,
-                           std::int32_t left) {
-    std::int32_t room = kLastCountOfPair - *groupCount;
+std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::uint8_t* input, std::int32_t left) {
+    std::int32_t room = kLastCountOfPair - group.count;
+    if (left >= 3 && input[0] == input[1] && input[1] == input[2]) return 0;
     // Looking one byte past the room is enough: a run of three that starts
     // in the room's last byte is caught by the pair check below.
-    if (left >= 3 && input[0] == input[1] && input[1] == input[2]) return 0;
     std::int32_t stretch = shortRunsLength<Lanes>(input, left < room + 1 ? left : room + 1);
     std::int32_t taken = stretch < room ? stretch : room;
     // A cut inside the stretch must not split a pair.
     if (taken > 0 && taken < stretch && input[taken - 1] == input[taken]) --taken;
     if (taken <= 0 || !out.fits(taken)) return 0;
     copyBytes<Lanes>(out, input, taken);
-    *groupCount = static_cast<std::uint8_t>(*groupCount + taken);
+    group.grow(taken);
     return taken;
 }
 
@@ -219,14 +236,14 @@ std::int32_t packBitsLoop(std::uint8_t* output, std::int32_t capacity, const std
                           std::int32_t n) {
     const std::uint8_t* const end = input + n;
     BoundedOutput out{output, output + (capacity > 0 ? capacity : 0)};
-    std::uint8_t* groupCount = nullptr;  // count byte of the open literal group
+    LiteralGroup group;
 
     while (input < end) {
         auto left = static_cast<std::int32_t>(end - input);
-        if (groupCount != nullptr) {
+        if (group.isOpen()) {
             // What stops the stretch (a run of three, or the group's end) is
             // taken by the rules below, one run.
-            std::int32_t joined = joinShortRuns<Lanes>(out, groupCount, input, left);
+            std::int32_t joined = joinShortRuns<Lanes>(out, group, input, left);
             input += joined;
             left -= joined;
             if (left == 0) break;
@@ -234,23 +251,28 @@ std::int32_t packBitsLoop(std::uint8_t* output, std::int32_t capacity, const std
         const std::uint8_t value = *input;
         std::int32_t length = runLength<Lanes>(input, left);
         input += length;
-        if (groupCount != nullptr && length == 1) {
+        if (group.isOpen() && length == 1) {
             if (!out.fits(1)) return -1;
             *out.next++ = value;
-            if (++*groupCount == kFullGroupCount) groupCount = nullptr;
+            group.grow(1);
+            if (group.count == kFullGroupCount) group.close();
             continue;
         }
-        if (groupCount != nullptr && length == 2) {
-            if (!appendPair(out, groupCount, value)) return -1;
+        if (group.isOpen() && length == 2) {
+            if (!appendPair(out, group, value)) return -1;
             continue;
         }
         if (!writeRuns(out, value, length)) return -1;
-        groupCount = length % kLongestRun == 1 ? out.next - 2 : nullptr;
+        // A rest of one after the 128-byte pieces is a one-byte literal group.
+        if (length % kLongestRun == 1) {
+            group.open(out.next - 2, 0x00);
+        } else {
+            group.close();
+        }
         // A single byte after a repeat run, the common case, opens a group.
-        if (groupCount == nullptr && end - input >= 2 && input[0] != input[1]) {
+        if (!group.isOpen() && end - input >= 2 && input[0] != input[1]) {
             if (!out.fits(2)) return -1;
-            groupCount = out.next;
-            *out.next++ = 0x00;
+            group.open(out.next++, 0x00);
             *out.next++ = *input++;
         }
     }

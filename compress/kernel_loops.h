@@ -97,24 +97,27 @@ std::int32_t runLength(const std::uint8_t* p, std::int32_t n) {
     return i;
 }
 
-// How many bytes from p[0] are runs of one or two bytes: the first i that
-// starts three equal bytes, or n. p[0] starts a run.
+// How many bytes from p[0] are runs of one or two bytes: the first i below
+// `limit` that starts three equal bytes, or `limit`. p[0] starts a run and
+// `available` (>= limit) bytes may be read.
 template <class Lanes>
-std::int32_t shortRunsLength(const std::uint8_t* p, std::int32_t n) {
+std::int32_t shortRunsLength(const std::uint8_t* p, std::int32_t limit, std::int32_t available) {
     constexpr std::int32_t w = Lanes::kWidth;
     std::int32_t i = 0;
-    for (; i + w + 1 < n; i += w) {
+    for (; i < limit && i + w + 1 < available; i += w) {
         std::int32_t triple = Lanes::firstTriple(p + i);
-        if (triple < w) return i + triple;
+        if (triple < w) return i + triple < limit ? i + triple : limit;
     }
-    if (i + 2 < n && n >= w + 2) {
+    if (i >= limit) return limit;
+    if (available >= w + 2) {
         // The last starts in one lane that overlaps starts already checked.
-        std::int32_t triple = Lanes::firstTriple(p + n - w - 2);
-        return triple < w ? n - w - 2 + triple : n;
+        std::int32_t triple = Lanes::firstTriple(p + available - w - 2);
+        std::int32_t at = available - w - 2 + triple;
+        return triple < w && at < limit ? at : limit;
     }
-    for (; i + 2 < n; ++i)
+    for (; i < limit && i + 2 < available; ++i)
         if (p[i] == p[i + 1] && p[i + 1] == p[i + 2]) return i;
-    return n;
+    return limit;
 }
 
 // PackBits as the printer reads it. Unlike the textbook encoder, an open
@@ -218,10 +221,9 @@ inline bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t val
 template <class Lanes>
 std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::uint8_t* input, std::int32_t left) {
     std::int32_t room = kLastCountOfPair - group.count;
-    if (left >= 3 && input[0] == input[1] && input[1] == input[2]) return 0;
     // Looking one byte past the room is enough: a run of three that starts
     // in the room's last byte is caught by the pair check below.
-    std::int32_t stretch = shortRunsLength<Lanes>(input, left < room + 1 ? left : room + 1);
+    std::int32_t stretch = shortRunsLength<Lanes>(input, left < room + 1 ? left : room + 1, left);
     std::int32_t taken = stretch < room ? stretch : room;
     // A cut inside the stretch must not split a pair.
     if (taken > 0 && taken < stretch && input[taken - 1] == input[taken]) --taken;

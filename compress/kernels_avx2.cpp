@@ -84,8 +84,9 @@ __m256i loadPieces(const std::uint8_t* blocks, int piece) {
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + kBlockBytes)), 1);
 }
 
-// The pair table as 16 rows of 16 entries, a row by the high nibble of the
-// index. Rows of zeros add nothing to a lookup and are left out.
+// Any pair table, as 16 rows of 16 entries: a row by the index's high
+// nibble, an entry by its low one. Rows of zeros add nothing to a lookup and
+// are left out.
 struct TableRows {
     __m256i entries[16];
     __m256i rowNumber[16];
@@ -101,16 +102,49 @@ struct TableRows {
         }
     }
 
-    __m256i lookUp(__m256i index) const {
-        const __m256i nibble = _mm256_set1_epi8(0x0F);
-        __m256i column = _mm256_and_si256(index, nibble);
-        __m256i row = _mm256_and_si256(_mm256_srli_epi16(index, 4), nibble);
+    __m256i lookUp(__m256i row, __m256i column) const {
         __m256i found = _mm256_setzero_si256();
         for (int r = 0; r < count; ++r) {
             __m256i inRow = _mm256_cmpeq_epi8(row, rowNumber[r]);
             found = _mm256_or_si256(found, _mm256_and_si256(inRow, _mm256_shuffle_epi8(entries[r], column)));
         }
         return found;
+    }
+};
+
+// A table that is zero wherever a nibble is above 4, like the printer's,
+// holds only 25 codes: they fit two byte shuffles, indexed by 5 * row + column.
+constexpr int kLevels = 5;
+
+struct LevelCodes {
+    __m256i firstCodes, lastCodes;  // codes 0..15 and 16..24
+
+    static bool holdsOnlyLevels(const std::uint8_t* table) {
+        for (int row = 0; row < 16; ++row) {
+            __m128i entries = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * row));
+            auto zeros = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(entries, _mm_setzero_si128())));
+            std::uint32_t mustBeZero = row < kLevels ? 0xFFFFu & ~((1u << kLevels) - 1) : 0xFFFFu;
+            if ((zeros & mustBeZero) != mustBeZero) return false;
+        }
+        return true;
+    }
+
+    explicit LevelCodes(const std::uint8_t* table) {
+        alignas(16) std::uint8_t codes[32] = {};
+        for (int row = 0; row < kLevels; ++row)
+            for (int column = 0; column < kLevels; ++column) codes[kLevels * row + column] = table[16 * row + column];
+        firstCodes = broadcast16(codes);
+        lastCodes = broadcast16(codes + 16);
+    }
+
+    __m256i lookUp(__m256i row, __m256i column) const {
+        const __m256i levels = _mm256_set1_epi8(kLevels);
+        __m256i valid = _mm256_and_si256(_mm256_cmpgt_epi8(levels, row), _mm256_cmpgt_epi8(levels, column));
+        // 5 * row + column is at most 90, so a byte holds it without sign.
+        __m256i code = _mm256_add_epi8(_mm256_add_epi8(_mm256_slli_epi16(row, 2), row), column);
+        __m256i inLast = _mm256_cmpgt_epi8(code, _mm256_set1_epi8(15));
+        __m256i found = _mm256_blendv_epi8(_mm256_shuffle_epi8(firstCodes, code), _mm256_shuffle_epi8(lastCodes, code), inLast);
+        return _mm256_and_si256(found, valid);
     }
 };
 
@@ -123,31 +157,38 @@ __m256i groupBytes(const __m256i pieces[3], int offset) {
 
 // Two blocks: 96 bytes in, 64 bytes out, the same as firstOfGroup and
 // secondOfGroup give for each group.
-void packTwoBlocks(std::uint8_t* output, const std::uint8_t* input, const TableRows& rows) {
+template <class Table>
+void packTwoBlocks(std::uint8_t* output, const std::uint8_t* input, const Table& table) {
     const __m256i pixel = _mm256_set1_epi8(7);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i pieces[3] = {loadPieces(input, 0), loadPieces(input, 1), loadPieces(input, 2)};
     __m256i a = groupBytes(pieces, 0), b = groupBytes(pieces, 1), c = groupBytes(pieces, 2);
-    __m256i highB = _mm256_and_si256(_mm256_srli_epi16(b, 4), pixel);
-    __m256i lowB = _mm256_and_si256(b, pixel);
-    __m256i highC = _mm256_and_si256(_mm256_srli_epi16(c, 4), pixel);
-    __m256i lowC = _mm256_and_si256(c, pixel);
-    __m256i first = _mm256_or_si256(rows.lookUp(a), highB);
-    __m256i second = _mm256_or_si256(rows.lookUp(_mm256_or_si256(_mm256_slli_epi16(lowB, 4), highC)), lowC);
+    __m256i pairA = table.lookUp(_mm256_and_si256(_mm256_srli_epi16(a, 4), nibble), _mm256_and_si256(a, nibble));
+    __m256i pairBC = table.lookUp(_mm256_and_si256(b, pixel), _mm256_and_si256(_mm256_srli_epi16(c, 4), pixel));
+    __m256i first = _mm256_or_si256(pairA, _mm256_and_si256(_mm256_srli_epi16(b, 4), pixel));
+    __m256i second = _mm256_or_si256(pairBC, _mm256_and_si256(c, pixel));
     __m256i pairsLow = _mm256_unpacklo_epi8(first, second);
     __m256i pairsHigh = _mm256_unpackhi_epi8(first, second);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(output), _mm256_permute2x128_si256(pairsLow, pairsHigh, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(output + 32), _mm256_permute2x128_si256(pairsLow, pairsHigh, 0x31));
 }
 
+// Packs whole pairs of blocks; returns the groups left over.
+template <class Table>
+std::int32_t packBlocks(std::uint8_t*& output, const std::uint8_t*& input, std::int32_t groups, const Table& table) {
+    for (; groups >= 2 * kBlockGroups; groups -= 2 * kBlockGroups) {
+        packTwoBlocks(output, input, table);
+        input += 2 * kBlockBytes;
+        output += 4 * kBlockGroups;
+    }
+    return groups;
+}
+
 void packLevelGroupsVector(std::uint8_t* output, const std::uint8_t* input, std::int32_t groups,
                            const std::uint8_t* table) {
     if (groups >= 2 * kBlockGroups) {
-        const TableRows rows(table);
-        for (; groups >= 2 * kBlockGroups; groups -= 2 * kBlockGroups) {
-            packTwoBlocks(output, input, rows);
-            input += 2 * kBlockBytes;
-            output += 4 * kBlockGroups;
-        }
+        groups = LevelCodes::holdsOnlyLevels(table) ? packBlocks(output, input, groups, LevelCodes(table))
+                                                    : packBlocks(output, input, groups, TableRows(table));
     }
     packLevelGroupsOneByOne(output, input, groups, table);
 }

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/raster_pages.h"
 #include "compress/compress_api.h"
+#include "compress/kernels_internal.h"
 
 namespace {
 
@@ -188,6 +190,57 @@ void leftPackThroughput(benchmark::State& state) {
     }
     finish(state, kLineLength);
 }
+
+// Each instruction-set path of the kernels on its own, for the processors
+// that lack the fastest one: the ink scan over blank lines, PackBits and
+// level packing.
+void scanPath(benchmark::State& state, vexao::SimdPath path) {
+    const vexao::ByteKernels& kernels = vexao::kernelsFor(path);
+    const Bytes blank(std::size_t{kLines} * kLineLength, 0);
+    int index = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(kernels.firstNonZero(lineOf(blank, index++), kLineLength));
+    finish(state, kLineLength);
+}
+
+void packBitsPath(benchmark::State& state, vexao::SimdPath path, Shape shape) {
+    const vexao::ByteKernels& kernels = vexao::kernelsFor(path);
+    const Bytes lines = makeLines(shape, false);
+    Bytes output(kLineLength + kLineLength / 126 + 1);
+    int index = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kernels.packBits(output.data(), static_cast<std::int32_t>(output.size()),
+                                                  lineOf(lines, index++), kLineLength));
+        benchmark::ClobberMemory();
+    }
+    finish(state, kLineLength);
+}
+
+void pack83Path(benchmark::State& state, vexao::SimdPath path) {
+    const vexao::ByteKernels& kernels = vexao::kernelsFor(path);
+    const Bytes lines = makeLines(Shape::Halftone, true);
+    Bytes output(2 * kLineLength / 3);
+    int index = 0;
+    for (auto _ : state) {
+        kernels.packLevelGroups(output.data(), lineOf(lines, index++), kLineLength / 3, tblqzo73l);
+        benchmark::ClobberMemory();
+    }
+    finish(state, kLineLength);
+}
+
+const bool pathsRegistered = [] {
+    const char* names[] = {"word", "sse2", "avx2"};
+    for (vexao::SimdPath path : vexao::kEverySimdPath) {
+        if (!vexao::cpuRuns(path)) continue;
+        std::string name = names[static_cast<int>(path)];
+        benchmark::RegisterBenchmark(("path/" + name + "/scan_blank").c_str(), scanPath, path);
+        benchmark::RegisterBenchmark(("path/" + name + "/packbits_halftone").c_str(), packBitsPath, path,
+                                     Shape::Halftone);
+        benchmark::RegisterBenchmark(("path/" + name + "/packbits_photo_planes").c_str(), packBitsPath, path,
+                                     Shape::PhotoPlanes);
+        benchmark::RegisterBenchmark(("path/" + name + "/pack83_halftone").c_str(), pack83Path, path);
+    }
+    return true;
+}();
 
 BENCHMARK_CAPTURE(packbitsThroughput, random, Shape::Random);
 BENCHMARK_CAPTURE(packbitsThroughput, long_runs, Shape::LongRuns);

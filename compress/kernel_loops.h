@@ -179,12 +179,20 @@ void copyOverlapping(std::uint8_t* to, const std::uint8_t* from, std::int32_t co
     std::memcpy(to + count - kSize, from + count - kSize, kSize);
 }
 
-template <class Lanes>
-void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count) {
+// How PackBits may treat the output past the bytes it returns: left as it
+// was, or used as scratch up to the capacity. Line production owns its
+// buffers, so it lets short pieces go out as one whole lane.
+enum class Room { Exact, Scratch };
+
+// `readable` (>= count) bytes may be read from `bytes`.
+template <class Lanes, Room kRoom>
+void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count, std::int32_t readable) {
     constexpr std::int32_t w = Lanes::kWidth;
     std::uint8_t* to = out.next;
     out.next += count;
-    if (count >= w) {
+    if (kRoom == Room::Scratch && count <= w && readable >= w && out.end - to >= w) {
+        Lanes::copy(to, bytes);
+    } else if (count >= w) {
         for (std::int32_t i = 0; i + w <= count; i += w) Lanes::copy(to + i, bytes + i);
         Lanes::copy(to + count - w, bytes + count - w);
     } else if (count >= 16) {
@@ -218,7 +226,7 @@ inline bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t val
 // 126: no single can then close the group, and every pair still finds its
 // count at most 124. So such stretches are copied whole; the runs at a
 // group's end go one at a time. Returns the bytes taken, 0 for none.
-template <class Lanes>
+template <class Lanes, Room kRoom>
 std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::uint8_t* input, std::int32_t left) {
     std::int32_t room = kLastCountOfPair - group.count;
     // Looking one byte past the room is enough: a run of three that starts
@@ -228,12 +236,12 @@ std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::u
     // A cut inside the stretch must not split a pair.
     if (taken > 0 && taken < stretch && input[taken - 1] == input[taken]) --taken;
     if (taken <= 0 || !out.fits(taken)) return 0;
-    copyBytes<Lanes>(out, input, taken);
+    copyBytes<Lanes, kRoom>(out, input, taken, left);
     group.grow(taken);
     return taken;
 }
 
-template <class Lanes>
+template <class Lanes, Room kRoom>
 std::int32_t packBitsLoop(std::uint8_t* output, std::int32_t capacity, const std::uint8_t* input,
                           std::int32_t n) {
     const std::uint8_t* const end = input + n;
@@ -245,7 +253,7 @@ std::int32_t packBitsLoop(std::uint8_t* output, std::int32_t capacity, const std
         if (group.isOpen()) {
             // What stops the stretch (a run of three, or the group's end) is
             // taken by the rules below, one run.
-            std::int32_t joined = joinShortRuns<Lanes>(out, group, input, left);
+            std::int32_t joined = joinShortRuns<Lanes, kRoom>(out, group, input, left);
             input += joined;
             left -= joined;
             if (left == 0) break;
@@ -306,7 +314,8 @@ inline void packLevelGroupsOneByOne(std::uint8_t* output, const std::uint8_t* in
 template <class Lanes>
 constexpr vexao::ByteKernels kernelsOf(void (*packLevelGroups)(std::uint8_t*, const std::uint8_t*, std::int32_t,
                                                                const std::uint8_t*)) {
-    return {firstNonZeroByte<Lanes>, lastNonZeroByte<Lanes>, packBitsLoop<Lanes>, packLevelGroups};
+    return {firstNonZeroByte<Lanes>, lastNonZeroByte<Lanes>, packBitsLoop<Lanes, Room::Exact>,
+            packBitsLoop<Lanes, Room::Scratch>, packLevelGroups};
 }
 
 }  // namespace

@@ -19,10 +19,14 @@ struct ByteKernels {
     std::int32_t (*firstNonZero)(const std::uint8_t* bytes, std::int32_t n);
     // Index of the last non-zero byte of bytes[0..n), or -1 when there is none.
     std::int32_t (*lastNonZero)(const std::uint8_t* bytes, std::int32_t n);
-    // packBitsWithin: PackBits of input[0..n) (n in 0..32767) into at most
-    // `capacity` bytes; the length, or -1 when it does not fit.
+    // PackBits of input[0..n) (n in 0..32767) into at most `capacity` bytes;
+    // the length, or -1 when it does not fit. packBits writes nothing past
+    // the length it returns; packBitsIntoRoom may use the rest of the
+    // capacity as scratch.
     std::int32_t (*packBits)(std::uint8_t* output, std::int32_t capacity, const std::uint8_t* input,
                              std::int32_t n);
+    std::int32_t (*packBitsIntoRoom)(std::uint8_t* output, std::int32_t capacity, const std::uint8_t* input,
+                                     std::int32_t n);
     // Level packing of `groups` whole groups of three bytes into two bytes each,
     // through the 256-entry pair table.
     void (*packLevelGroups)(std::uint8_t* output, const std::uint8_t* input, std::int32_t groups,

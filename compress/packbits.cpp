@@ -9,14 +9,15 @@ namespace vexao {
 std::int32_t packBitsWithin(std::uint8_t* output, std::int32_t capacity, const std::uint8_t* input,
                             std::int32_t n) noexcept {
     if (n < 0 || n > kMaxCompressCount) return 0;
-    return fastestKernels().packBits(output, capacity, input, n);
+    return fastestKernels().packBitsIntoRoom(output, capacity, input, n);
 }
 
 }  // namespace vexao
 
 int32_t packbits(uint8_t* output, const uint8_t* input, int32_t n) noexcept {
     if (n < 0 || n > vexao::kMaxCompressCount) return 0;
-    return vexao::packBitsWithin(output, vexao::packBitsBound(n), input, n);
+    // The host's buffer: nothing past the code is touched.
+    return vexao::fastestKernels().packBits(output, vexao::packBitsBound(n), input, n);
 }
 
 int32_t LeftPack(uint8_t* output, int32_t n) noexcept {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -98,21 +99,55 @@ protected:
     const ByteKernels& kernels() const { return vexao::kernelsFor(GetParam()); }
 };
 
+// Runs `encode` with `capacity` bytes of room followed by guard bytes; the
+// output up to `length`, and whether everything past the capacity was left.
+struct Encoded {
+    std::int32_t result;
+    Bytes code;
+    bool beyondCapacityLeft;
+};
+
+template <typename Encode>
+Encoded encodeInto(std::int32_t capacity, std::int32_t length, Encode encode) {
+    Bytes buffer(static_cast<std::size_t>(capacity) + 16, vexao_test::kGuardByte);
+    Encoded encoded{encode(buffer.data(), capacity), Bytes(buffer.begin(), buffer.begin() + length), true};
+    for (std::size_t i = static_cast<std::size_t>(capacity); i < buffer.size(); ++i)
+        encoded.beyondCapacityLeft = encoded.beyondCapacityLeft && buffer[i] == vexao_test::kGuardByte;
+    return encoded;
+}
+
+// Both forms: the exact one leaves everything past its code alone, the one
+// for the library's own buffers may use the room up to the capacity.
 TEST_P(EveryPath, PackBitsWritesWhatTheRulesGive) {
     for (const Bytes& input : packBitsInputs()) {
         Bytes expected = modelPackBits(input);
-        auto room = static_cast<int>(expected.size());
+        auto length = static_cast<std::int32_t>(expected.size());
         auto n = static_cast<std::int32_t>(input.size());
-        vexao_test::GuardedOutput exact = vexao_test::encodeGuarded(
-            room, [&](std::uint8_t* out) { return kernels().packBits(out, room, input.data(), n); });
-        ASSERT_EQ(exact.result, room) << "input of " << n << " bytes";
-        EXPECT_EQ(exact.bytes, expected) << "input of " << n << " bytes";
-        EXPECT_TRUE(exact.guardsIntact);
-        if (room == 0) continue;
-        // One byte short: refused, and nothing written past the room.
-        Bytes tight(expected.size() + 15, vexao_test::kGuardByte);
-        EXPECT_EQ(kernels().packBits(tight.data(), room - 1, input.data(), n), -1) << "input of " << n << " bytes";
-        EXPECT_EQ(Bytes(tight.begin() + room - 1, tight.end()), Bytes(16, vexao_test::kGuardByte));
+        auto exact = [&](std::uint8_t* out, std::int32_t capacity) {
+            return kernels().packBits(out, capacity, input.data(), n);
+        };
+        auto intoRoom = [&](std::uint8_t* out, std::int32_t capacity) {
+            return kernels().packBitsIntoRoom(out, capacity, input.data(), n);
+        };
+        // The exact form with ample room touches nothing past its code.
+        Encoded ample = encodeInto(length + 64, length + 64, exact);
+        ASSERT_EQ(ample.result, length) << "input of " << n << " bytes";
+        EXPECT_EQ(Bytes(ample.code.begin(), ample.code.begin() + length), expected) << "input of " << n;
+        EXPECT_EQ(Bytes(ample.code.begin() + length, ample.code.end()), Bytes(64, vexao_test::kGuardByte));
+        for (std::int32_t capacity : {length, length + 40}) {
+            Encoded roomy = encodeInto(capacity, length, intoRoom);
+            EXPECT_EQ(roomy.result, length) << "input of " << n << " bytes";
+            EXPECT_EQ(roomy.code, expected) << "input of " << n << " bytes";
+            EXPECT_TRUE(roomy.beyondCapacityLeft) << "input of " << n << " bytes";
+        }
+        if (length == 0) continue;
+        // One byte short: refused, and nothing written past the capacity.
+        for (auto encode : {std::function<std::int32_t(std::uint8_t*, std::int32_t)>(exact),
+                            std::function<std::int32_t(std::uint8_t*, std::int32_t)>(intoRoom)}) {
+            Encoded tight = encodeInto(length - 1, 0, encode);
+            EXPECT_EQ(tight.result, -1) << "input of " << n << " bytes";
+            EXPECT_TRUE(tight.beyondCapacityLeft) << "input of " << n << " bytes";
+        }
     }
 }
 

@@ -25,6 +25,10 @@ extern const ByteKernels kAvx2Kernels;
 
 namespace {
 
+// The helpers of a loop are always merged into it: a call for every run
+// would cost more than the run's own work.
+#define VEXAO_KERNEL_STEP inline __attribute__((always_inline))
+
 // A Lanes type provides, for steps of kWidth bytes:
 //   firstDifferent(p, value): index of the first of p[0..kWidth) that is not
 //       `value`, or kWidth;
@@ -78,7 +82,7 @@ constexpr std::int32_t kShortRun = 4;
 
 // Length of the run of equal bytes that starts at p[0] (n >= 1 bytes left).
 template <class Lanes>
-std::int32_t runLength(const std::uint8_t* p, std::int32_t n) {
+VEXAO_KERNEL_STEP std::int32_t runLength(const std::uint8_t* p, std::int32_t n) {
     constexpr std::int32_t w = Lanes::kWidth;
     const std::uint8_t value = p[0];
     std::int32_t i = 1;
@@ -101,7 +105,8 @@ std::int32_t runLength(const std::uint8_t* p, std::int32_t n) {
 // `limit` that starts three equal bytes, or `limit`. p[0] starts a run and
 // `available` (>= limit) bytes may be read.
 template <class Lanes>
-std::int32_t shortRunsLength(const std::uint8_t* p, std::int32_t limit, std::int32_t available) {
+VEXAO_KERNEL_STEP std::int32_t shortRunsLength(const std::uint8_t* p, std::int32_t limit,
+                                               std::int32_t available) {
     constexpr std::int32_t w = Lanes::kWidth;
     std::int32_t i = 0;
     for (; i < limit && i + w + 1 < available; i += w) {
@@ -158,7 +163,7 @@ struct LiteralGroup {
 
 // Writes `length` (>= 1) copies of `value` as runs of at most 128. A rest of
 // one comes out as 00 value, a one-byte literal group that stays open.
-inline bool writeRuns(BoundedOutput& out, std::uint8_t value, std::int32_t length) {
+VEXAO_KERNEL_STEP bool writeRuns(BoundedOutput& out, std::uint8_t value, std::int32_t length) {
     std::int32_t pieces = (length + kLongestRun - 1) / kLongestRun;
     if (!out.fits(2 * pieces)) return false;
     for (; length > kLongestRun; length -= kLongestRun) {
@@ -186,7 +191,8 @@ enum class Room { Exact, Scratch };
 
 // `readable` (>= count) bytes may be read from `bytes`.
 template <class Lanes, Room kRoom>
-void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count, std::int32_t readable) {
+VEXAO_KERNEL_STEP void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count,
+                                 std::int32_t readable) {
     constexpr std::int32_t w = Lanes::kWidth;
     std::uint8_t* to = out.next;
     out.next += count;
@@ -208,7 +214,7 @@ void copyBytes(BoundedOutput& out, const std::uint8_t* bytes, std::int32_t count
 
 // A pair with a literal group open joins it while the count allows, else it
 // opens a new group of its own.
-inline bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t value) {
+VEXAO_KERNEL_STEP bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t value) {
     bool joins = group.count <= kLastCountTakingPair;
     if (!out.fits(joins ? 2 : 3)) return false;
     if (joins) {
@@ -227,7 +233,8 @@ inline bool appendPair(BoundedOutput& out, LiteralGroup& group, std::uint8_t val
 // count at most 124. So such stretches are copied whole; the runs at a
 // group's end go one at a time. Returns the bytes taken, 0 for none.
 template <class Lanes, Room kRoom>
-std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::uint8_t* input, std::int32_t left) {
+VEXAO_KERNEL_STEP std::int32_t joinShortRuns(BoundedOutput& out, LiteralGroup& group, const std::uint8_t* input,
+                                             std::int32_t left) {
     std::int32_t room = kLastCountOfPair - group.count;
     // Looking one byte past the room is enough: a run of three that starts
     // in the room's last byte is caught by the pair check below.
@@ -317,6 +324,8 @@ constexpr vexao::ByteKernels kernelsOf(void (*packLevelGroups)(std::uint8_t*, co
     return {firstNonZeroByte<Lanes>, lastNonZeroByte<Lanes>, packBitsLoop<Lanes, Room::Exact>,
             packBitsLoop<Lanes, Room::Scratch>, packLevelGroups};
 }
+
+#undef VEXAO_KERNEL_STEP
 
 }  // namespace
 

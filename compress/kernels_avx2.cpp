@@ -42,7 +42,8 @@ struct Avx2Lanes {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), load(from));
     }
     static bool anyNonZero4(const std::uint8_t* p) {
-        __m256i any = _mm256_or_si256(_mm256_or_si256(load(p), load(p + 32)), _mm256_or_si256(load(p + 64), load(p + 96)));
+        __m256i front = _mm256_or_si256(load(p), load(p + 32));
+        __m256i any = _mm256_or_si256(front, _mm256_or_si256(load(p + 64), load(p + 96)));
         return zeroBytes(any) != kAllLanes;
     }
 };
@@ -143,7 +144,8 @@ struct LevelCodes {
         // 5 * row + column is at most 90, so a byte holds it without sign.
         __m256i code = _mm256_add_epi8(_mm256_add_epi8(_mm256_slli_epi16(row, 2), row), column);
         __m256i inLast = _mm256_cmpgt_epi8(code, _mm256_set1_epi8(15));
-        __m256i found = _mm256_blendv_epi8(_mm256_shuffle_epi8(firstCodes, code), _mm256_shuffle_epi8(lastCodes, code), inLast);
+        __m256i found =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(firstCodes, code), _mm256_shuffle_epi8(lastCodes, code), inLast);
         return _mm256_and_si256(found, valid);
     }
 };

@@ -183,8 +183,10 @@ TEST_P(EveryPath, LevelPackingMatchesOneGroupAtATime) {
         for (std::int32_t groups : {0, 1, 31, 32, 33, 64, 65, 1000}) {
             for (bool validLevels : {true, false}) {
                 Bytes input(static_cast<std::size_t>(3 * groups));
-                for (auto& byte : input)
-                    byte = static_cast<std::uint8_t>(validLevels ? level(random) << 4 | level(random) : anyByte(random));
+                for (auto& byte : input) {
+                    int pixels = validLevels ? level(random) << 4 | level(random) : anyByte(random);
+                    byte = static_cast<std::uint8_t>(pixels);
+                }
                 Bytes expected(static_cast<std::size_t>(2 * groups)), packed(expected.size());
                 reference.packLevelGroups(expected.data(), input.data(), groups, table);
                 kernels().packLevelGroups(packed.data(), input.data(), groups, table);

@@ -5,7 +5,9 @@
  * nothing and keep no state between calls, so calls on different buffers are
  * independent. Counts are 16-bit: every function accepts n up to 32767
  * (VEXAO_MAX_COMPRESS_COUNT); a count outside its accepted range writes
- * nothing and returns 0. Input and output must not overlap.
+ * nothing and returns 0. Input and output must not overlap. Where the
+ * processor has them, the functions use SSE2 or AVX2 instructions, chosen on
+ * first use; every processor gets the same bytes.
  *
  * The PackBits stream is a sequence of runs, each opened by a count byte:
  *   0x00..0x7F  a literal group: count + 1 bytes (1..128) follow as they are;

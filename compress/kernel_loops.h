@@ -67,10 +67,8 @@ std::int32_t lastNonZeroByte(const std::uint8_t* bytes, std::int32_t n) {
         std::int32_t found = Lanes::lastNonZero(bytes + end - w);
         if (found >= 0) return end - w + found;
     }
-    if (end > 0 && n >= w) {
-        std::int32_t found = Lanes::lastNonZero(bytes);
-        return found >= 0 ? found : -1;
-    }
+    // The rest in one lane that overlaps bytes already known to be zero.
+    if (end > 0 && n >= w) return Lanes::lastNonZero(bytes);
     for (; end > 0; --end)
         if (bytes[end - 1] != 0) return end - 1;
     return -1;

@@ -70,6 +70,8 @@ int32_t OutputInitTwo(MasterWork** work, const OutputParams* params, int32_t mod
 
 int32_t OutputInit(MasterWork** work, const OutputParams* params) noexcept {
     MasterWork& record = **work;
+    // A record whose OutputOpen failed part way has no buffer or descriptor.
+    if (record.outBufHandle.block == nullptr || record.descHandle.block == nullptr) return VEXAO_NO_ROOM;
     releaseModeBuffers(record);
     resetDescriptor(record);
     record.produced = 0;

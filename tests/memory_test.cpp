@@ -77,6 +77,15 @@ TEST(SelfDescribingBlock, CarriesItsOwnHandleAndZerosElsewhere) {
     EXPECT_EQ(MyNewMasterWorkPtr(200), nullptr);
 }
 
+TEST(SelfDescribingBlock, SmallerThanItsHandleIsRefusedWithoutAllocating) {
+    long before = vexao_test::allocationCount();
+    for (std::uint32_t size = 0; size < sizeof(PtrHandle); ++size) EXPECT_EQ(MyNewMasterWorkPtr(size), nullptr) << size;
+    EXPECT_EQ(vexao_test::allocationCount(), before);
+    void* smallest = MyNewMasterWorkPtr(sizeof(PtrHandle));
+    ASSERT_NE(smallest, nullptr);
+    MyDisposeMasterWorkPtr(smallest);
+}
+
 TEST(ByteCopy, UsesTheLow16BitsOfTheCountAsSigned) {
     struct Case {
         std::int32_t count;

@@ -151,7 +151,7 @@ TEST(Open, NullArgumentFailsWithoutAllocating) {
     EXPECT_EQ(vexao_test::allocationCount(), before);
 }
 
-TEST(Open, EveryAllocationFailureIsReportedAndClosable) {
+TEST(Open, EveryAllocationFailureIsReportedAndTheRecordRefusesSetUpAndCloses) {
     for (long nth = 1; nth <= 3; ++nth) {
         MasterWork* work = reinterpret_cast<MasterWork*>(0x1);
         {
@@ -159,6 +159,10 @@ TEST(Open, EveryAllocationFailureIsReportedAndClosable) {
             EXPECT_EQ(OutputOpen(&work), -32509) << "allocation " << nth;
         }
         EXPECT_EQ(work == nullptr, nth == 1);
+        if (work != nullptr) {
+            OutputParams params = makeParams('e', 0, 0);
+            EXPECT_EQ(OutputInitTwo(&work, &params, 'e'), -128) << "a record without buffer or descriptor";
+        }
         OutputClose(&work);  // LeakSanitizer checks that this released all
     }
 }

@@ -36,6 +36,8 @@ int32_t MyNullPHCheck(const PtrHandle* handle) noexcept {
 }
 
 void* MyNewMasterWorkPtr(uint32_t size) noexcept {
+    // The block begins with its own handle, so it cannot be smaller.
+    if (size < sizeof(PtrHandle)) return nullptr;
     PtrHandle handle;
     if (static_cast<int16_t>(MyNewPH(size, &handle)) != 0) return nullptr;
     std::memcpy(handle.block, &handle, sizeof handle);

@@ -49,9 +49,9 @@ VEXAO_API void MyDisposePH(PtrHandle* handle) VEXAO_NOEXCEPT;
 /* 1 when the handle owns nothing (null block, reserved and state 0), else 0. */
 VEXAO_API int32_t MyNullPHCheck(const PtrHandle* handle) VEXAO_NOEXCEPT;
 
-/* A self-describing block: `size` zero-filled bytes (at least 12) whose first
- * twelve bytes hold a copy of the handle that owns the block. Null on
- * failure. */
+/* A self-describing block: `size` zero-filled bytes whose first twelve bytes
+ * hold a copy of the handle that owns the block. Null when memory ran out or
+ * `size` is below 12, the handle's own size. */
 VEXAO_API void* MyNewMasterWorkPtr(uint32_t size) VEXAO_NOEXCEPT;
 
 /* Releases a block from MyNewMasterWorkPtr through the handle it carries. */

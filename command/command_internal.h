@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct MasterWork;
+
 namespace vexao {
 
 constexpr std::int32_t kRowSlotBytes = 4096;
@@ -12,6 +14,11 @@ constexpr std::int32_t kMaxBandBlockLength = 65535;
 
 // Writes the 7-byte form-feed command (a raster skip of 0) and returns 7.
 std::int32_t writeFormFeed(std::uint8_t* destination) noexcept;
+
+// Adds `bands` empty bands to the run not yet sent as a skip. The count stops
+// at the largest 32-bit number rather than wrapping; a run that long (some
+// 34 billion lines) only ever arises from repeated mid-page flushes.
+void countEmptyBands(MasterWork& work, std::int64_t bands) noexcept;
 
 // The longest compressed row that a band of `bandLines` lines may hold. A band
 // block carries each row with its end byte under one 16-bit length, so with

@@ -1,6 +1,7 @@
 // The printer command encoders. Raster skips and colour data headers are
 // assembled in module-wide templates patched in place, which is why the
 // library serves one caller at a time.
+#include <cstdint>
 #include <cstring>
 
 #include "command/buffer_chain_internal.h"
@@ -141,7 +142,7 @@ BufferList* WriteMultiRasterImage(MasterWork** work, BufferList* node) noexcept 
         otherThanFirst = otherThanFirst || p != 0;
     }
     if (!anyPlane) {
-        ++record.pendingBands;
+        vexao::countEmptyBands(record, 1);
         clearBand(record);
         return node;
     }
@@ -166,6 +167,11 @@ BufferList* WriteMultiRasterImage(MasterWork** work, BufferList* node) noexcept 
 }
 
 namespace vexao {
+
+void countEmptyBands(MasterWork& work, std::int64_t bands) noexcept {
+    std::int64_t total = work.pendingBands + bands;
+    work.pendingBands = static_cast<std::int32_t>(total < INT32_MAX ? total : INT32_MAX);
+}
 
 std::int32_t writeFormFeed(std::uint8_t* destination) noexcept {
     formFeedTemplate[5] = 0;

@@ -1,12 +1,14 @@
 // Random documents driven through the library within the host protocol: a
-// mode family, then lines with random planes, widths, blanks and contents,
-// and form feeds. Every call must succeed, and the decoded stream must give
-// back exactly the planes that were handed in.
+// mode family, an allocation that fails, then lines with random planes,
+// widths, blanks and contents, and form feeds. The host retries the one
+// refused call; every call must then succeed, and the decoded stream must
+// give back exactly the planes that were handed in.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "tests/support/document.h"
+#include "tests/support/failing_allocator.h"
 #include "tools/decode/page_decoder.h"
 
 namespace {
@@ -41,17 +43,10 @@ Bytes planeLine(Input& input, const vexao_test::Family& family) {
     return bytes;
 }
 
-bool hasInk(const std::vector<Bytes>& planes) {
-    for (const Bytes& plane : planes)
-        for (std::uint8_t byte : plane)
-            if (byte != 0) return true;
-    return false;
-}
-
 void checkPage(const vexao_test::Page& sent, const vexao::decode::Page& got, const vexao_test::Family& family) {
     // Bands are placed from the line before the first with data: a banded
     // page whose line 0 is blank comes back one line higher.
-    std::size_t shift = family.planes != 7 && !hasInk(sent.lines[0]) ? 1 : 0;
+    std::size_t shift = family.planes != 7 && !vexao_test::carriesInk(sent.lines[0]) ? 1 : 0;
     for (int k = 0; k < family.planes; ++k)
         for (std::size_t y = 0; y + shift < sent.lines.size(); ++y) {
             Bytes want = sent.lines[y + shift][k];
@@ -70,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input input(data, size);
     const auto& families = vexao_test::allFamilies();
     const vexao_test::Family& family = families[input.next() % families.size()];
+    long failingAllocation = input.next();  // 0: none
     std::vector<vexao_test::Page> pages(1);
     while (!input.done() && pages.size() < 4) {
         std::uint8_t action = input.next();
@@ -88,9 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (pages.back().lines.empty()) pages.back().lines.push_back(std::vector<Bytes>(family.planes));
 
+    if (failingAllocation != 0) vexao_test::failAllocation(failingAllocation);
     vexao_test::Run run = vexao_test::driveDocument(family, pages);
-    require(!run.setUpFailed);
-    for (std::int32_t result : run.results) require(result == 0);
+    vexao_test::stopFailing();
+    require(!run.setUpFailed && run.refusals <= 1);
+    for (std::size_t i = 0; i < run.results.size(); ++i)
+        require(run.results[i] == 0 || (run.results[i] == -128 && i + 1 < run.results.size() && run.results[i + 1] == 0));
     vexao::decode::DecodeOptions options;
     options.bitsPerPixel = family.pixelsPerByte == 8 ? 1 : 4;
     options.levelPacked = family.fiveLevels;

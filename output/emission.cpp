@@ -1,7 +1,10 @@
 #include "output/emission_internal.h"
 
+#include <cstring>
+
 #include "command/buffer_chain_internal.h"
 #include "command/command_api.h"
+#include "command/command_internal.h"
 
 namespace vexao {
 
@@ -51,32 +54,50 @@ void restartChain(MasterWork& work) {
     work.firstList.cur = work.firstList.start;
 }
 
-BufferList* sendBand(MasterWork** work, BufferList* node) {
-    MasterWork& record = **work;
-    std::uint8_t* mark = node->cur;
-    std::int32_t pendingBands = record.pendingBands;
-    std::int16_t lastEscLCount = record.lastEscLCount;
-    BufferList* tail = WriteMultiRasterImage(work, node);
-    if (tail == nullptr) {
-        releaseChainNodes(node);
-        node->cur = mark;
-        record.pendingBands = pendingBands;
-        record.lastEscLCount = lastEscLCount;
-    }
-    return tail;
-}
-
 BufferList* advanceBands(MasterWork** work, BufferList* node, std::int32_t lines) {
     MasterWork& record = **work;
     if (lines <= 1) return node;  // bandLine already stands one row past the last stored line
-    std::int32_t row = record.bandLine + lines - 1;
-    while (row >= record.bandLines) {
-        node = sendBand(work, node);
+    std::int64_t row = std::int64_t{record.bandLine} + lines - 1;
+    if (row >= record.bandLines) {
+        node = WriteMultiRasterImage(work, node);
         if (node == nullptr) return nullptr;
         row -= record.bandLines;
+        countEmptyBands(record, row / record.bandLines);
+        row %= record.bandLines;
     }
     record.bandLine = static_cast<std::int16_t>(row);
     return node;
+}
+
+PageState savePageState(const MasterWork& work) {
+    PageState state;
+    state.lastLine = work.lastLine;
+    state.curLine = work.curLine;
+    state.pendingBands = work.pendingBands;
+    state.bandLine = work.bandLine;
+    state.needHeader = work.needHeader;
+    state.lastEscLCount = work.lastEscLCount;
+    std::memcpy(state.planeHasData, work.planeHasData, sizeof state.planeHasData);
+    for (int p = 0; p < kBandPlaneSlots; ++p)
+        std::memcpy(state.lineLen[p], work.planes[p].lineLen, sizeof state.lineLen[p]);
+    return state;
+}
+
+std::int32_t refuseCall(MasterWork& work, const PageState& saved) {
+    work.lastLine = saved.lastLine;
+    work.curLine = saved.curLine;
+    work.pendingBands = saved.pendingBands;
+    work.bandLine = saved.bandLine;
+    work.needHeader = saved.needHeader;
+    work.lastEscLCount = saved.lastEscLCount;
+    std::memcpy(work.planeHasData, saved.planeHasData, sizeof saved.planeHasData);
+    for (int p = 0; p < kBandPlaneSlots; ++p)
+        std::memcpy(work.planes[p].lineLen, saved.lineLen[p], sizeof saved.lineLen[p]);
+    releaseChainNodes(&work.firstList);
+    work.firstList.cur = work.firstList.start;
+    work.outCursor = work.outBufStart;
+    work.desc->count = 0;
+    return VEXAO_NO_ROOM;
 }
 
 bool describeChain(MasterWork& work, bool emptyIsNothing) {
@@ -84,7 +105,7 @@ bool describeChain(MasterWork& work, bool emptyIsNothing) {
     desc.chunks = work.chunks;
     desc.count = 0;
     int count = 0;
-    for (BufferList* node = &work.firstList; node != nullptr && node->bufHandle.block != nullptr; node = node->next) {
+    for (BufferList* node = &work.firstList; node != nullptr; node = node->next) {
         if (count == kChunkSlots) return false;
         work.chunks[count].ptr = node->start;
         work.chunks[count].len = static_cast<std::int16_t>(node->cur - node->start);

@@ -39,16 +39,33 @@ void setUpBandRows(MasterWork& work);
 // released here, not dropped.
 void restartChain(MasterWork& work);
 
-// Sends the current band through WriteMultiRasterImage. When that runs out of
-// memory, the chain, pendingBands and lastEscLCount are put back as they were
-// before the band, so no half-written band block is ever handed out and the
-// band can go out complete later. Returns the new tail, or null.
-BufferList* sendBand(MasterWork** work, BufferList* node);
-
 // Sends the bands that a move of `lines` lines passes over, starting from the
-// row bandLine, and leaves bandLine at the row where the move ends. Returns
-// the new tail node, or null when memory ran out.
+// row bandLine, and leaves bandLine at the row where the move ends. Only the
+// first band can hold data; the rest are counted as empty at once, so a jump
+// of any length costs the same. Returns the new tail node, or null when
+// memory ran out.
 BufferList* advanceBands(MasterWork** work, BufferList* node, std::int32_t lines);
+
+// What an output call changes in the record as it goes, besides the chain and
+// the scratch buffers. Each call keeps a copy from its start, so that a call
+// refused with -128 leaves the record exactly as it found it: the host may
+// complete and retry it, and the stream comes out as if nothing had failed.
+struct PageState {
+    std::int32_t lastLine;
+    std::int32_t curLine;
+    std::int32_t pendingBands;
+    std::int16_t bandLine;
+    std::int16_t needHeader;
+    std::int16_t lastEscLCount;
+    std::uint8_t planeHasData[kPlaneFlagSlots];
+    std::int16_t lineLen[kBandPlaneSlots][kBandRowSlots];
+};
+
+PageState savePageState(const MasterWork& work);
+
+// Puts the record back to `saved`, releases the chain nodes the call added
+// and leaves the descriptor listing nothing. Returns -128.
+std::int32_t refuseCall(MasterWork& work, const PageState& saved);
 
 // Lists the chain's nodes as the descriptor's chunks. With `emptyIsNothing`,
 // an empty first node gives a count of 0. Returns false when the chain has

@@ -89,30 +89,19 @@ bool writeColorData(MasterWork& work, int k, const RasterPlane& plane, InkSpan s
     return true;
 }
 
-std::int32_t refuseNormalLine(MasterWork& work, std::int32_t lastLine, std::int32_t curLine) {
-    work.lastLine = lastLine;
-    work.curLine = curLine;
-    work.outCursor = work.outBufStart;
-    return VEXAO_NO_ROOM;
-}
-
-std::int32_t produceNormalLine(MasterWork& work, RasterInput& line, OutputDesc** descriptor) {
-    std::int32_t lastLine = work.lastLine, curLine = work.curLine;
+bool produceNormalLine(MasterWork& work, RasterInput& line) {
     work.curLine = line.lineNumber;
     for (int k = 0; k < VEXAO_MAX_PLANES; ++k) {
         InkSpan span;
         if (!findInk(line.plane[k], work.pixelShift, &span)) continue;
         if (line.lineNumber != work.lastLine) {
-            if (!vexao::writeLineSkips(work, line.lineNumber - work.lastLine, 0))
-                return refuseNormalLine(work, lastLine, curLine);
+            if (!vexao::writeLineSkips(work, line.lineNumber - work.lastLine, 0)) return false;
             work.lastLine = line.lineNumber;
         }
-        if (!writeColorData(work, k, line.plane[k], span)) return refuseNormalLine(work, lastLine, curLine);
+        if (!writeColorData(work, k, line.plane[k], span)) return false;
     }
-    work.produced = 1;
     vexao::describeNormalOutput(work);
-    *descriptor = work.desc;
-    return 0;
+    return true;
 }
 
 // The compressed rows of one line: written straight into the band row that
@@ -156,57 +145,55 @@ bool stageRows(MasterWork& work, RasterInput& line, StagedRows* rows) {
     return true;
 }
 
+// Files the line's rows in row bandLine. Staged rows are only pointed at
+// where they lie: the row slots may still hold a band sent earlier in this
+// call, which must survive until the call can no longer fail.
 void fileRows(MasterWork& work, const StagedRows& rows) {
     for (int k = 0; k < work.planeCount; ++k) {
         if (!rows.hasInk[k]) continue;
         PlaneBand& plane = work.planes[k];
-        if (!rows.inPlace) std::memcpy(plane.linePtr[work.bandLine], stagingSlot(work, k), rows.length[k]);
+        if (!rows.inPlace) plane.linePtr[work.bandLine] = stagingSlot(work, k);
         plane.lineLen[work.bandLine] = rows.length[k];
         work.planeHasData[k] = 1;
     }
 }
 
-// A failed multi-raster call hands nothing out, so a page header written in
-// it is owed again.
-std::int32_t failBandLine(MasterWork& work, bool wroteHeader) {
-    if (wroteHeader) work.needHeader = 1;
-    return VEXAO_NO_ROOM;
+// Once the call has succeeded, staged rows still waiting in the band move
+// from the staging area, which the next call reuses, into their row slots.
+void keepStagedRows(MasterWork& work, const StagedRows& rows) {
+    if (rows.inPlace || !rows.any || work.bandLine == 0) return;
+    int row = work.bandLine - 1;
+    for (int k = 0; k < work.planeCount; ++k) {
+        if (!rows.hasInk[k]) continue;
+        PlaneBand& plane = work.planes[k];
+        plane.linePtr[row] = plane.writePtr + vexao::kRowSlotSize * row;
+        std::memcpy(plane.linePtr[row], stagingSlot(work, k), rows.length[k]);
+    }
 }
 
-std::int32_t produceBandLine(MasterWork** handle, RasterInput& line, OutputDesc** descriptor) {
+bool produceBandLine(MasterWork** handle, RasterInput& line) {
     MasterWork& work = **handle;
     vexao::setUpBandRows(work);
     StagedRows rows;
-    if (!stageRows(work, line, &rows)) return VEXAO_NO_ROOM;
+    if (!stageRows(work, line, &rows)) return false;
 
     vexao::restartChain(work);
     BufferList* node = &work.firstList;
-    bool wroteHeader = work.needHeader == 1;
-    if (wroteHeader) {
+    if (work.needHeader == 1) {
         node->cur += static_cast<std::int16_t>(WriteMultiRasterCommand(handle, node->cur));
         work.needHeader = 0;
-    }
-    if (work.bandLine == work.bandLines) {
-        // A full band whose sending ran out of memory on the last call goes
-        // out first, so the row index never runs past the band.
-        node = vexao::sendBand(handle, node);
-        if (node == nullptr) return failBandLine(work, wroteHeader);
     }
     work.curLine = line.lineNumber;
     if (rows.any) {
         node = vexao::advanceBands(handle, node, line.lineNumber - work.lastLine);
-        if (node == nullptr) return failBandLine(work, wroteHeader);
+        if (node == nullptr) return false;
         work.lastLine = line.lineNumber;
         fileRows(work, rows);
+        if (++work.bandLine == work.bandLines && WriteMultiRasterImage(handle, node) == nullptr) return false;
     }
-    work.produced = 1;
-    if (rows.any && ++work.bandLine == work.bandLines) {
-        node = vexao::sendBand(handle, node);
-        if (node == nullptr) return failBandLine(work, wroteHeader);
-    }
-    if (!vexao::describeChain(work, true)) return failBandLine(work, wroteHeader);
-    *descriptor = work.desc;
-    return 0;
+    if (!vexao::describeChain(work, true)) return false;
+    keepStagedRows(work, rows);
+    return true;
 }
 
 }  // namespace
@@ -216,6 +203,10 @@ int32_t OutputProduce(MasterWork** work, RasterInput* line, OutputDesc** descrip
     if (record.produced == 1) return VEXAO_NOT_COMPLETED;
     if (!vexao::isConfigured(record) || line->lineNumber < record.lastLine) return VEXAO_NO_ROOM;
     vexao::resetOutputBuffer(record);
-    if (record.bandLines == 0) return produceNormalLine(record, *line, descriptor);
-    return produceBandLine(work, *line, descriptor);
+    vexao::PageState saved = vexao::savePageState(record);
+    bool produced = record.bandLines == 0 ? produceNormalLine(record, *line) : produceBandLine(work, *line);
+    if (!produced) return vexao::refuseCall(record, saved);
+    record.produced = 1;
+    *descriptor = record.desc;
+    return 0;
 }

@@ -18,6 +18,14 @@
  * bits. -128 means no memory (or no room) for output, -256 means OutputProduce
  * was called before OutputComplete acknowledged the previous output.
  *
+ * All or nothing: an OutputProduce, OutputFlush or OutputFormFeed that returns
+ * -128 hands out nothing and leaves the record exactly as it was before the
+ * call (memory it obtained is released). A host may therefore call
+ * OutputComplete and retry the same call, for instance once memory has been
+ * freed; the stream then comes out byte for byte as if the failure had never
+ * happened, nothing lost and nothing sent twice. A host that gives up instead
+ * calls OutputComplete and OutputClose, and nothing leaks.
+ *
  * The library keeps module-wide command templates, so it serves one caller at
  * a time, even across different records. */
 #ifndef VEXAO_OUTPUT_API_H
@@ -153,7 +161,8 @@ VEXAO_API int32_t OutputInitTwo(MasterWork** work, const OutputParams* params, i
  * (the band height comes from the record's own copy), allocates the mode's
  * buffers and resets the page with OutputInitPart. Returns 0, or -128 when a
  * buffer could not be allocated: the record is then partly configured, the
- * output calls refuse it, and OutputClose releases what was allocated.
+ * output calls refuse it, and OutputClose releases what was allocated. A
+ * record whose OutputOpen failed is refused with -128 too.
  *
  * A second OutputInit on a configured record first releases the earlier
  * configuration's buffers (and any chain nodes not yet completed), then
@@ -181,16 +190,14 @@ VEXAO_API int32_t OutputInitPart(MasterWork** work, const OutputParams* params) 
  * Results, the descriptor being handed out only on 0:
  *   0     success;
  *   -256  the previous output has not been completed; nothing changes;
- *   -128  no room for output, nothing handed out. Either memory for the output
- *         chain ran out (the line is then stored if the failure came after it
- *         was filed, and a band that could not be sent stays in the record and
- *         goes out with a later call), or the call was refused and the record
- *         left as it was:
+ *   -128  refused, with nothing handed out and the record as it was (see "All
+ *         or nothing" above): memory for the output chain ran out, or
  *         - a normal-mode line whose commands would exceed 32767 bytes (the
  *           descriptor's length is a signed 16-bit number);
  *         - a multi-raster row whose compressed form exceeds its band slot:
  *           4096 bytes with 8-line bands, 4094 with 16-line bands, so that a
  *           band block's 16-bit length stays exact;
+ *         - output beyond the 16 chunks that a descriptor lists;
  *         - a record whose set-up failed or never ran;
  *         - a line number below the line at which the printer already stands
  *           (the last line that carried data): the print position cannot move
@@ -207,10 +214,9 @@ VEXAO_API int32_t OutputProduce(MasterWork** work, RasterInput* line, OutputDesc
 
 /* Moves the print position on to the last line handed in and, in multi-raster
  * mode, sends the part-filled band at full band height. Returns 0 or -128
- * (memory ran out, or the record is not configured; in normal mode also when
- * the skips would exceed the output buffer, and then nothing is handed back).
- * In multi-raster mode the descriptor is handed back also on -128, with
- * count 0.
+ * (memory ran out, the record is not configured, or in normal mode the skips
+ * would exceed the output buffer). On -128 the record is as it was and the
+ * descriptor, when handed back, lists nothing (count 0).
  *
  * A mid-page flush in multi-raster mode ends the current band early: lines
  * handed in afterwards go on from the top of the next band, keeping their
@@ -219,9 +225,8 @@ VEXAO_API int32_t OutputProduce(MasterWork** work, RasterInput* line, OutputDesc
 VEXAO_API int32_t OutputFlush(MasterWork** work, OutputDesc** descriptor) VEXAO_NOEXCEPT;
 
 /* Like OutputFlush, then appends the form-feed command that ends the page.
- * In multi-raster mode a failed flush still hands out the bands sent so far
- * (never a half-written one) with the form feed, and returns -128; when not
- * even the form feed finds memory, nothing is handed back. */
+ * On -128 nothing is handed back and the page is not ended: the record is as
+ * it was, and a retry sends the rest of the page and the form feed. */
 VEXAO_API int32_t OutputFormFeed(MasterWork** work, OutputDesc** descriptor) VEXAO_NOEXCEPT;
 
 /* The host's acknowledgement that it has sent the last descriptor's chunks:
@@ -230,9 +235,9 @@ VEXAO_API int32_t OutputFormFeed(MasterWork** work, OutputDesc** descriptor) VEX
 VEXAO_API int32_t OutputComplete(MasterWork** work) VEXAO_NOEXCEPT;
 
 /* The flushing work of the two modes, as OutputFlush does it, without
- * refreshing the buffer addresses. WriteRestData_Normal returns 0 (or -128 as
- * OutputFlush); WriteRestData_Multi returns 0 or -128, also on a record not in
- * multi-raster mode. */
+ * refreshing the buffer addresses and all or nothing like it.
+ * WriteRestData_Normal returns 0 (or -128 as OutputFlush); WriteRestData_Multi
+ * returns 0 or -128, also on a record not in multi-raster mode. */
 VEXAO_API int32_t WriteRestData_Normal(MasterWork** work) VEXAO_NOEXCEPT;
 VEXAO_API int32_t WriteRestData_Multi(MasterWork** work) VEXAO_NOEXCEPT;
 

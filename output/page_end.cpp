@@ -12,44 +12,44 @@ constexpr std::int32_t kFormFeedLength = 7;
 
 // Moves the print position on to the last line handed in, keeping `reserve`
 // bytes of the output buffer free for what the caller appends.
-std::int32_t finishNormalPage(MasterWork& work, std::int32_t reserve) {
+bool finishNormalPage(MasterWork& work, std::int32_t reserve) {
     work.outCursor = work.outBufStart;
     std::int32_t lines = work.curLine - work.lastLine;
     if (lines != 0) {
-        if (!vexao::writeLineSkips(work, lines, reserve)) return VEXAO_NO_ROOM;
+        if (!vexao::writeLineSkips(work, lines, reserve)) return false;
         work.lastLine = work.curLine;
     }
     vexao::describeNormalOutput(work);
-    return 0;
+    return true;
 }
 
-// The last node of the chain that owns a buffer. A node whose buffer could
-// not be allocated holds nothing and is released, so that the chain can grow
-// from its predecessor.
-BufferList* lastWritableNode(MasterWork& work) {
-    BufferList* node = &work.firstList;
-    while (node->next != nullptr && node->next->bufHandle.block != nullptr) node = node->next;
-    vexao::releaseChainNodes(node);
-    return node;
+// Sends the bands down to the last line handed in and the part-filled band.
+// Returns the chain's tail node, or null when memory ran out; the caller
+// puts the record back then.
+BufferList* finishBandPage(MasterWork** handle) {
+    MasterWork& work = **handle;
+    vexao::setUpBandRows(work);
+    vexao::restartChain(work);
+    BufferList* node = vexao::advanceBands(handle, &work.firstList, work.curLine - work.lastLine);
+    if (node == nullptr || work.bandLine == 0) return node;
+    return WriteMultiRasterImage(handle, node);
 }
 
 std::int32_t formFeedBands(MasterWork** handle, OutputDesc** descriptor) {
     MasterWork& work = **handle;
-    std::int32_t result = WriteRestData_Multi(handle);
-    BufferList* node = lastWritableNode(work);
-    if (node->cur - node->start + kFormFeedLength > vexao::kNodeCapacity) {
-        node = GetNextList(node);
-        if (node == nullptr) return VEXAO_NO_ROOM;
-    }
+    vexao::PageState saved = vexao::savePageState(work);
+    BufferList* node = finishBandPage(handle);
+    if (node != nullptr && node->cur - node->start + kFormFeedLength > vexao::kNodeCapacity) node = GetNextList(node);
+    if (node == nullptr) return vexao::refuseCall(work, saved);
     node->cur += vexao::writeFormFeed(node->cur);
-    if (!vexao::describeChain(work, false)) return VEXAO_NO_ROOM;
+    if (!vexao::describeChain(work, false)) return vexao::refuseCall(work, saved);
     *descriptor = work.desc;
-    return result;
+    return 0;
 }
 
 std::int32_t formFeedLines(MasterWork& work, OutputDesc** descriptor) {
-    std::int32_t result = finishNormalPage(work, kFormFeedLength);
-    if (result != 0) return result;
+    vexao::PageState saved = vexao::savePageState(work);
+    if (!finishNormalPage(work, kFormFeedLength)) return vexao::refuseCall(work, saved);
     work.outCursor += vexao::writeFormFeed(work.outCursor);
     vexao::describeNormalOutput(work);
     *descriptor = work.desc;
@@ -61,20 +61,16 @@ std::int32_t formFeedLines(MasterWork& work, OutputDesc** descriptor) {
 int32_t WriteRestData_Normal(MasterWork** work) noexcept {
     MasterWork& record = **work;
     if (!vexao::isConfigured(record)) return VEXAO_NO_ROOM;
-    return finishNormalPage(record, 0);
+    vexao::PageState saved = vexao::savePageState(record);
+    return finishNormalPage(record, 0) ? 0 : vexao::refuseCall(record, saved);
 }
 
 int32_t WriteRestData_Multi(MasterWork** work) noexcept {
     MasterWork& record = **work;
     if (!vexao::isConfigured(record) || record.bandLines == 0) return VEXAO_NO_ROOM;
-    std::int32_t lines = record.curLine - record.lastLine;
-    vexao::setUpBandRows(record);
-    vexao::restartChain(record);
-    record.desc->count = 0;
-    BufferList* node = vexao::advanceBands(work, &record.firstList, lines);
-    if (node == nullptr) return VEXAO_NO_ROOM;
-    if (record.bandLine != 0 && vexao::sendBand(work, node) == nullptr) return VEXAO_NO_ROOM;
-    return vexao::describeChain(record, true) ? 0 : VEXAO_NO_ROOM;
+    vexao::PageState saved = vexao::savePageState(record);
+    if (finishBandPage(work) == nullptr || !vexao::describeChain(record, true)) return vexao::refuseCall(record, saved);
+    return 0;
 }
 
 int32_t OutputFlush(MasterWork** work, OutputDesc** descriptor) noexcept {
@@ -82,7 +78,8 @@ int32_t OutputFlush(MasterWork** work, OutputDesc** descriptor) noexcept {
     if (!vexao::isConfigured(record)) return VEXAO_NO_ROOM;
     vexao::resetOutputBuffer(record);
     std::int32_t result = record.bandLines == 0 ? WriteRestData_Normal(work) : WriteRestData_Multi(work);
-    if (result != 0 && record.bandLines == 0) return result;
+    // Handed back also on failure, listing nothing, for hosts that send
+    // whatever a flush hands back.
     *descriptor = record.desc;
     return result;
 }

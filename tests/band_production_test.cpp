@@ -89,6 +89,37 @@ TEST(BandRows, LineFortyLinesDownSendsTheBandCountsOneEmptyAndLandsInRow10) {
     EXPECT_EQ(record->bandLine, 11);
 }
 
+// The band with data goes out, every band passed over is counted at once,
+// and the line's own band, which it fills, carries the skip.
+TEST(BandRows, AJumpOfNearly2To31LinesIsCountedInWholeBands) {
+    Configured record = singlePlaneBands();
+    for (int number = 0; number < 3; ++number) {
+        Line line = inkedLine(number);
+        record.produce(line);
+    }
+    Line far = inkedLine(INT32_MAX);  // (3 + 2^31 - 4) rows on: one band sent, 134217726 empty, row 15
+    Bytes first = {0x1B, 0x28, 0x46, 0x16, 0x00};
+    for (int i = 0; i < 3; ++i) first.insert(first.end(), {0x00, 0x41, 0x80});
+    first.insert(first.end(), 13, 0x80);
+    Bytes skips;
+    for (int i = 0; i < 4096; ++i) skips = concat({skips, vexao_test::skip(32767)});
+    Bytes last = {0x1B, 0x28, 0x46, 0x12, 0x00};
+    last.insert(last.end(), 15, 0x80);
+    last.insert(last.end(), {0x00, 0x41, 0x80});
+    EXPECT_EQ(record.produce(far), concat({kPlaneListK, first, skips, vexao_test::skip(4094), last}));
+}
+
+// A flush leaves the print position where it was, so flushes over a blank
+// stretch count its bands again each time; the count stops at 2^31 - 1.
+TEST(BandRows, RepeatedFlushesOverAHugeBlankStretchNeverWrapTheEmptyBandCount) {
+    Configured record = singlePlaneBands();
+    Line blank(INT32_MAX);
+    blank.plane(0, Bytes(8, 0), 8);
+    record.produce(blank);
+    for (int flush = 0; flush < 17; ++flush) EXPECT_TRUE(record.finish(false).empty());  // 2^27 bands each
+    EXPECT_EQ(record->pendingBands, INT32_MAX);
+}
+
 TEST(BandCapacity, RowsLongerThanTheirSlotAreRefusedBeforeAnythingMoves) {
     struct Limit {
         std::int16_t halfBand;

@@ -33,26 +33,58 @@ TEST_P(Documents, SeveralPagesRunFromOpenToClose) {
     EXPECT_EQ(vexao_test::Bytes(run.stream.end() - 7, run.stream.end()), vexao_test::kFormFeed);
 }
 
-// Fails each allocation of a whole document in turn, alone and with every
-// later one failing too. Calls may only report -128; the record must stay
-// closable, and LeakSanitizer checks that nothing is left behind.
-TEST_P(Documents, EveryAllocationFailureIsReportedAndLeavesNothingBehind) {
-    const Family& family = GetParam();
-    std::vector<vexao_test::Page> pages = {vexao_test::randomPage(family, 9, 60, 2000),
-                                           vexao_test::randomPage(family, 10, 20, 200)};
+// Pages whose bands span several chain nodes, with lines jumped over so that
+// single calls send two bands, on three pages.
+std::vector<vexao_test::Page> pagesForTheSweep(const Family& family) {
+    std::vector<vexao_test::Page> pages = {vexao_test::densePage(family, 9, 80, 2000),
+                                           vexao_test::randomPage(family, 10, 20, 200),
+                                           vexao_test::densePage(family, 11, 48, 2000)};
+    pages[0].handInBlankLines = false;
+    pages[2].handInBlankLines = false;
+    return pages;
+}
+
+long allocationsOf(const Family& family, const std::vector<vexao_test::Page>& pages, vexao_test::Run* run) {
     long before = vexao_test::allocationCount();
-    vexao_test::Run clean = vexao_test::driveDocument(family, pages);
-    long allocations = vexao_test::allocationCount() - before;
+    *run = vexao_test::driveDocument(family, pages);
+    return vexao_test::allocationCount() - before;
+}
+
+// Fails each allocation of a whole document once. The refused call must
+// change nothing, so the host's retry gives exactly the stream of a run
+// without the failure: nothing lost, nothing sent twice.
+TEST_P(Documents, EachRefusedCallIsRetriedAndTheStreamIsAsIfNothingFailed) {
+    const Family& family = GetParam();
+    std::vector<vexao_test::Page> pages = pagesForTheSweep(family);
+    vexao_test::Run clean;
+    long allocations = allocationsOf(family, pages, &clean);
     ASSERT_GE(allocations, 3);
-    for (bool andAfter : {false, true}) {
-        for (long nth = 1; nth <= allocations; ++nth) {
-            vexao_test::AllocationFault fault(nth, andAfter);
-            vexao_test::Run run = vexao_test::driveDocument(family, pages);
-            EXPECT_TRUE(vexao_test::failureWasHit());
-            for (std::int32_t result : run.results) EXPECT_TRUE(result == 0 || result == -128) << result;
-        }
+    ASSERT_EQ(clean.refusals, 0);
+    for (long nth = 1; nth <= allocations; ++nth) {
+        vexao_test::AllocationFault fault(nth);
+        vexao_test::Run run = vexao_test::driveDocument(family, pages);
+        ASSERT_TRUE(vexao_test::failureWasHit()) << "allocation " << nth;
+        EXPECT_EQ(run.refusals, 1) << "allocation " << nth;
+        ASSERT_FALSE(run.setUpFailed) << "allocation " << nth;
+        ASSERT_EQ(run.stream, clean.stream) << "allocation " << nth;
     }
-    EXPECT_EQ(clean.results.size(), pages[0].lines.size() + pages[1].lines.size() + 2);
+}
+
+// Fails every allocation from the k-th on. A host that gives up at the first
+// refusal completes and closes; LeakSanitizer checks that nothing is left.
+TEST_P(Documents, AHostThatGivesUpAtTheFirstRefusalLeavesNothingBehind) {
+    const Family& family = GetParam();
+    std::vector<vexao_test::Page> pages = pagesForTheSweep(family);
+    vexao_test::Run clean;
+    long allocations = allocationsOf(family, pages, &clean);
+    for (long nth = 1; nth <= allocations; ++nth) {
+        vexao_test::AllocationFault fault(nth, true);
+        vexao_test::Run run = vexao_test::driveDocument(family, pages, vexao_test::OnRefusal::GiveUp);
+        EXPECT_TRUE(vexao_test::failureWasHit());
+        EXPECT_EQ(run.refusals, 1) << "allocation " << nth;
+        EXPECT_EQ(run.stream, vexao_test::Bytes(clean.stream.begin(), clean.stream.begin() + run.stream.size()))
+            << "what went out before the refusal is what a clean run sends";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFamily, Documents, ::testing::ValuesIn(vexao_test::allFamilies()),

@@ -84,18 +84,9 @@ TEST(BandPageEnd, NothingPendingGivesCountZeroAndAFormFeedChunk) {
     OutputComplete(record.handle());
 }
 
-// Rows 0..6 of 4094 code bytes and row 7 of `lastRow`, so that the band sent
-// by the form feed leaves 32760 + lastRow - 4075 bytes in the first node.
-void fillRowsBeforeFormFeed(Configured& record, int lastRow) {
-    for (int number = 0; number < 8; ++number) {
-        Line line = lineWithCodeLength(number, number < 7 ? 4094 : lastRow);
-        record.produce(line);
-    }
-}
-
 std::int16_t formFeedChunks(int lastRow) {
     Configured record('e', 0, 20, 1);
-    fillRowsBeforeFormFeed(record, lastRow);
+    vexao_test::fillRowsBeforeFormFeed(record, lastRow);
     OutputDesc* descriptor = nullptr;
     EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), 0);
     std::int16_t count = descriptor->count;
@@ -208,57 +199,6 @@ TEST(Robustness, NodesAreReleasedWhenTheHostSkipsComplete) {
         record->produced = 0;
     }
     // Closed with nodes still in the chain.
-}
-
-TEST(Robustness, FormFeedWithoutMemoryForItsNodeHandsNothingOut) {
-    Configured record('e', 0, 20, 1);
-    fillRowsBeforeFormFeed(record, 4076);  // the form feed needs a fresh node
-    OutputDesc* descriptor = nullptr;
-    {
-        vexao_test::AllocationFault fault(1, true);
-        EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), -128);
-    }
-    EXPECT_EQ(descriptor, nullptr);
-    OutputComplete(record.handle());
-    EXPECT_EQ(MyNullPHCheck(&record->firstList.nextHandle), 1);
-}
-
-TEST(Robustness, FormFeedAfterANodeWithoutBufferGrowsTheChainAfresh) {
-    Configured record('e', 0, 20, 1);
-    fillRowsBeforeFormFeed(record, 4076);  // the form feed needs a fresh node
-    OutputDesc* descriptor = nullptr;
-    {
-        vexao_test::AllocationFault buffer(2);  // the node is had, its buffer is not
-        EXPECT_EQ(OutputFormFeed(record.handle(), &descriptor), -128);
-    }
-    EXPECT_EQ(descriptor, nullptr);
-    ASSERT_NE(record->firstList.next, nullptr);
-    EXPECT_EQ(record->firstList.next->bufHandle.block, nullptr);
-    // The failed call handed nothing out; the next form feed releases the
-    // empty node, grows the chain afresh and ends the page.
-    EXPECT_EQ(record.finish(true), kFormFeed);
-}
-
-TEST(Robustness, BandThatFindsNoMemoryStaysWholeForALaterCall) {
-    Configured record('e', 0, 20, 1);
-    for (int number = 0; number < 9; ++number) {
-        Line line = lineWithCodeLength(number, 4094);
-        record.produce(line);
-    }
-    OutputDesc* descriptor = nullptr;
-    {
-        vexao_test::AllocationFault fault(1);
-        EXPECT_EQ(OutputFlush(record.handle(), &descriptor), -128);
-        EXPECT_TRUE(vexao_test::failureWasHit());
-    }
-    ASSERT_NE(descriptor, nullptr);
-    EXPECT_EQ(descriptor->count, 0);
-    EXPECT_EQ(record->planeHasData[0], 1) << "the band is kept";
-    EXPECT_EQ(record->lastEscLCount, -1) << "its plane list is owed again";
-    OutputComplete(record.handle());
-
-    Bytes sent = record.finish(true);
-    EXPECT_EQ(sent.size(), 6 + 5 + 9 * 4095 + 7 + 7u);
 }
 
 }  // namespace

@@ -43,6 +43,16 @@ public:
     }
 };
 
+// One plane at one bit with 16-line bands: rows 0..6 of 4094 code bytes and
+// row 7 of `lastRow`, so that the band that a page end sends leaves
+// 32760 + lastRow - 4075 bytes in the first node.
+inline void fillRowsBeforeFormFeed(Configured& record, int lastRow) {
+    for (int number = 0; number < 8; ++number) {
+        Line line = lineWithCodeLength(number, number < 7 ? 4094 : lastRow);
+        record.produce(line);
+    }
+}
+
 }  // namespace vexao_test
 
 #endif

@@ -60,16 +60,21 @@ inline OutputParams familyParams(const Family& family) {
 struct Page {
     int widthBytes = 0;
     std::vector<std::vector<Bytes>> lines;  // [line][plane]
+    // When false, lines without ink are not handed in, as a host that jumps
+    // over blank stretches does: one call may then send two bands.
+    bool handInBlankLines = true;
 };
+
+// An ink byte: any byte at one bit a pixel, two pixels of the family's levels at four.
+inline std::uint8_t randomInkByte(const Family& family, std::mt19937& random) {
+    if (family.pixelsPerByte == 8) return static_cast<std::uint8_t>(random());
+    auto pixelValue = [&] { return family.fiveLevels ? random() % 5 : random() % 16; };
+    return static_cast<std::uint8_t>(pixelValue() << 4 | pixelValue());
+}
 
 // Pages with blank stretches, sparse dots, dense areas, runs and absent planes.
 inline Page randomPage(const Family& family, std::uint32_t seed, int lineCount, int widthBytes) {
     std::mt19937 random(seed);
-    auto pixelValue = [&] { return family.fiveLevels ? random() % 5 : random() % 16; };
-    auto randomByte = [&]() -> std::uint8_t {
-        if (family.pixelsPerByte == 8) return static_cast<std::uint8_t>(random());
-        return static_cast<std::uint8_t>(pixelValue() << 4 | pixelValue());
-    };
     Page page;
     page.widthBytes = widthBytes;
     page.lines.resize(lineCount);
@@ -85,9 +90,28 @@ inline Page randomPage(const Family& family, std::uint32_t seed, int lineCount, 
             for (int i = 0; i < widthBytes; ++i) {
                 bool ink = style == 0 ? random() % 37 == 0 : style == 1 ? true : style == 2 ? (i / 9) % 3 == 0 : false;
                 bool runGoesOn = style == 2 && i % 9 != 0;
-                bytes[i] = !ink ? 0 : runGoesOn ? bytes[i - 1] : randomByte();
+                bytes[i] = !ink ? 0 : runGoesOn ? bytes[i - 1] : randomInkByte(family, random);
             }
         }
+    }
+    return page;
+}
+
+// Noise in every plane, which no mode compresses much, so that bands span
+// several chain nodes; blank lines between, one stretch of them longer than
+// a band.
+inline Page densePage(const Family& family, std::uint32_t seed, int lineCount, int widthBytes) {
+    std::mt19937 random(seed);
+    Page page;
+    page.widthBytes = widthBytes;
+    page.lines.resize(lineCount);
+    int gapStart = lineCount / 3, gapEnd = gapStart + 17 + static_cast<int>(random() % 16);
+    for (int y = 0; y < lineCount; ++y) {
+        std::vector<Bytes>& planes = page.lines[y];
+        planes.assign(family.planes, Bytes(widthBytes, 0));
+        if ((y >= gapStart && y < gapEnd) || random() % 8 == 0) continue;
+        for (Bytes& bytes : planes)
+            for (std::uint8_t& byte : bytes) byte = randomInkByte(family, random);
     }
     return page;
 }
@@ -98,51 +122,96 @@ struct Run {
     Bytes stream;
     std::vector<std::int32_t> results;
     bool setUpFailed = false;
+    int refusals = 0;
 };
 
-inline void send(Run& run, std::int32_t result, const OutputDesc* descriptor) {
-    run.results.push_back(result);
-    if (descriptor != nullptr) {
-        Bytes bytes = sentBytes(descriptor);
-        run.stream.insert(run.stream.end(), bytes.begin(), bytes.end());
-    }
+// What the host does when a call is refused with -128: complete and retry
+// the same call once, or complete, close and stop.
+enum class OnRefusal { Retry, GiveUp };
+
+inline bool carriesInk(const std::vector<Bytes>& planes) {
+    for (const Bytes& plane : planes)
+        for (std::uint8_t byte : plane)
+            if (byte != 0) return true;
+    return false;
 }
 
-// Drives one document from open to close as a host does; after a failed call
-// it completes and goes on, so that every later call runs too.
-inline Run driveDocument(const Family& family, const std::vector<Page>& pages) {
-    Run run;
-    MasterWork* work = nullptr;
-    OutputParams params = familyParams(family);
-    if (OutputOpen(&work) != VEXAO_INTERFACE_VERSION || OutputInitTwo(&work, &params, family.model) != 0) {
-        run.setUpFailed = true;
-        OutputClose(&work);
-        return run;
-    }
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        if (p > 0) OutputInitPart(&work, &params);
-        const Page& page = pages[p];
-        for (std::size_t number = 0; number < page.lines.size(); ++number) {
-            RasterInput line{};
-            line.lineNumber = static_cast<std::int32_t>(number);
-            std::vector<Bytes> planes = page.lines[number];  // the library may clear bytes in front of ink
-            for (std::size_t k = 0; k < planes.size(); ++k) {
-                if (planes[k].empty()) continue;
-                line.plane[k].data = planes[k].data();
-                line.plane[k].pixelWidth = static_cast<std::int16_t>(planes[k].size() * family.pixelsPerByte);
+// Drives one document from open to close as a host does.
+class DocumentHost {
+public:
+    DocumentHost(const Family& family, OnRefusal onRefusal) : family_(family), onRefusal_(onRefusal) {}
+    ~DocumentHost() { OutputClose(&work_); }
+    DocumentHost(const DocumentHost&) = delete;
+    DocumentHost& operator=(const DocumentHost&) = delete;
+
+    Run drive(const std::vector<Page>& pages) {
+        if (!setUp()) {
+            ++run_.refusals;
+            if (onRefusal_ == OnRefusal::GiveUp || !setUp()) {
+                run_.setUpFailed = true;
+                return run_;
             }
-            OutputDesc* descriptor = nullptr;
-            std::int32_t result = OutputProduce(&work, &line, &descriptor);
-            send(run, result, descriptor);
-            OutputComplete(&work);
         }
-        OutputDesc* descriptor = nullptr;
-        std::int32_t result = OutputFormFeed(&work, &descriptor);
-        send(run, result, descriptor);
-        OutputComplete(&work);
+        for (std::size_t p = 0; p < pages.size() && !stopped_; ++p) {
+            if (p > 0) OutputInitPart(&work_, &params_);
+            for (std::size_t number = 0; number < pages[p].lines.size() && !stopped_; ++number)
+                if (pages[p].handInBlankLines || carriesInk(pages[p].lines[number]))
+                    produce(static_cast<std::int32_t>(number), pages[p].lines[number]);
+            if (!stopped_) call([&](OutputDesc** descriptor) { return OutputFormFeed(&work_, descriptor); });
+        }
+        return run_;
     }
-    OutputClose(&work);
-    return run;
+
+private:
+    bool setUp() {
+        OutputClose(&work_);
+        work_ = nullptr;
+        params_ = familyParams(family_);
+        return OutputOpen(&work_) == VEXAO_INTERFACE_VERSION && OutputInitTwo(&work_, &params_, family_.model) == 0;
+    }
+
+    void produce(std::int32_t number, std::vector<Bytes> planes) {  // a copy: the library may clear bytes in front of ink
+        RasterInput line{};
+        line.lineNumber = number;
+        for (std::size_t k = 0; k < planes.size(); ++k) {
+            if (planes[k].empty()) continue;
+            line.plane[k].data = planes[k].data();
+            line.plane[k].pixelWidth = static_cast<std::int16_t>(planes[k].size() * family_.pixelsPerByte);
+        }
+        call([&](OutputDesc** descriptor) { return OutputProduce(&work_, &line, descriptor); });
+    }
+
+    template <typename OutputCall>
+    void call(OutputCall outputCall) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            OutputDesc* descriptor = nullptr;
+            std::int32_t result = outputCall(&descriptor);
+            run_.results.push_back(result);
+            if (result == 0) {
+                Bytes bytes = sentBytes(descriptor);
+                run_.stream.insert(run_.stream.end(), bytes.begin(), bytes.end());
+            }
+            OutputComplete(&work_);
+            if (result == 0) return;
+            ++run_.refusals;
+            if (onRefusal_ == OnRefusal::GiveUp) {
+                stopped_ = true;
+                return;
+            }
+        }
+    }
+
+    Family family_;
+    OnRefusal onRefusal_;
+    OutputParams params_{};
+    MasterWork* work_ = nullptr;
+    Run run_;
+    bool stopped_ = false;
+};
+
+inline Run driveDocument(const Family& family, const std::vector<Page>& pages,
+                         OnRefusal onRefusal = OnRefusal::Retry) {
+    return DocumentHost(family, onRefusal).drive(pages);
 }
 
 }  // namespace vexao_test

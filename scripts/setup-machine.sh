@@ -17,6 +17,7 @@ packages=(
   clang
   libclang-rt-14-dev
   valgrind
+  qemu-user
   libc6-dbg:i386
   cups-daemon
   cups-client

@@ -141,6 +141,24 @@ TEST(BandCapacity, RowsLongerThanTheirSlotAreRefusedBeforeAnythingMoves) {
     }
 }
 
+TEST(BandCapacity, ARowFillingItsWholeSlotGoesOutWithItsEightLineBand) {
+    Configured record = singlePlaneBands(1);
+    Line longest = lineWithCodeLength(0, 4096);
+    Bytes code(4096);
+    ASSERT_EQ(packbits(code.data(), longest.bytes(0).data(), static_cast<std::int32_t>(longest.bytes(0).size())), 4096);
+    EXPECT_EQ(record.produce(longest).size(), 12u);  // the page header only
+    Bytes sent;
+    for (int number = 1; number < 8; ++number) {
+        Line line = inkedLine(number);
+        sent = record.produce(line);
+    }
+    Bytes block = {0x1B, 0x28, 0x46, 0x16, 0x10};  // 4097 + 7 x 3 = 4118 bytes
+    block.insert(block.end(), code.begin(), code.end());
+    block.push_back(0x80);
+    for (int i = 1; i < 8; ++i) block.insert(block.end(), {0x00, 0x41, 0x80});
+    EXPECT_EQ(sent, concat({kPlaneListK, block}));
+}
+
 TEST(BandCapacity, FullBandsOfTheLongestRowsFitTheDescriptor) {
     Configured record('e', 0, 0);  // six planes, four bits a pixel
     ASSERT_EQ(record->planeCount, 6);

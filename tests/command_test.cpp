@@ -119,6 +119,8 @@ TEST(ColourData, HeaderCarriesTheLengthLittleEndianAndThePlaneLetter) {
     EXPECT_EQ(Bytes(out, out + 6), (Bytes{0x1B, 0x28, 0x41, 0x01, 0x01, 0x4D}));
     WriteSpecColor(6, 10, out);
     EXPECT_EQ(Bytes(out, out + 6), (Bytes{0x1B, 0x28, 0x41, 0x0A, 0x00, 'y'}));
+    WriteSpecColor(7, 10, out);  // the eighth letter, which line production never uses
+    EXPECT_EQ(Bytes(out, out + 6), (Bytes{0x1B, 0x28, 0x41, 0x0A, 0x00, 'P'}));
     std::uint8_t untouched[6] = {};
     WriteSpecColor(8, 10, untouched);  // no ninth letter: nothing is written
     EXPECT_EQ(Bytes(untouched, untouched + 6), Bytes(6, 0));

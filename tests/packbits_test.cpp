@@ -236,11 +236,12 @@ TEST(CompressorCounts, OutOfRangeCountsWriteNothing) {
 }
 
 // The bounded variant that fixed-size buffers use: the same bytes when they
-// fit, a refusal and nothing past the capacity when they do not.
+// fit, a refusal and nothing past the capacity when they do not. The last
+// trial has the largest count, 32767.
 TEST(PackBitsWithin, WritesWhatPackbitsWritesOrRefusesWithinTheCapacity) {
     std::mt19937 random(5);
-    for (int trial = 0; trial < 200; ++trial) {
-        std::vector<std::uint8_t> input(1 + random() % 600);
+    for (int trial = 0; trial < 201; ++trial) {
+        std::vector<std::uint8_t> input(trial == 200 ? 32767 : 1 + random() % 600);
         for (auto& byte : input) byte = static_cast<std::uint8_t>(random() % 3 == 0 ? random() : 7);
         int n = static_cast<int>(input.size());
         std::vector<std::uint8_t> full(vexao::packBitsBound(n));
@@ -259,6 +260,12 @@ TEST(PackBitsWithin, WritesWhatPackbitsWritesOrRefusesWithinTheCapacity) {
             }
         }
     }
+}
+
+TEST(PackBitsWithin, CountsBeyond32767WriteNothing) {
+    std::vector<std::uint8_t> input(32768, 9), output(40000, vexao_test::kGuardByte);
+    EXPECT_EQ(vexao::packBitsWithin(output.data(), 40000, input.data(), 32768), 0);
+    EXPECT_EQ(output[0], vexao_test::kGuardByte);
 }
 
 }  // namespace

@@ -158,6 +158,31 @@ TEST(Capacity, NormalLineBeyond32767BytesIsRefusedAndTheRecordStaysUsable) {
     EXPECT_EQ(record.produce(fine), concat({vexao_test::skip(5), {0x1B, 0x28, 0x41, 0x03, 0x00, 0x4B, 0x00, 0x11, 0x0D}}));
 }
 
+// A plane whose PackBits code is exactly `codeLength` bytes of literal groups,
+// at four bits a pixel.
+Bytes literalsCodedIn(int codeLength) {
+    Bytes data(codeLength - (codeLength + 128) / 129);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 255 + 1);
+    return data;
+}
+
+// Three colour data commands of 7 + 10915, 7 + 10915 and 7 + 10916 bytes make
+// 32767: the carriage return of the last is the last byte that fits.
+TEST(Capacity, NormalLineOfExactly32767BytesFitsAndOneMoreDoesNot) {
+    for (int extra : {0, 1}) {
+        Configured record('x', 0, 0);
+        Line line(0);
+        line.plane(0, literalsCodedIn(10915), 2);
+        line.plane(1, literalsCodedIn(10915), 2);
+        line.plane(2, literalsCodedIn(10916 + extra), 2);
+        Bytes sent = record.produce(line, extra == 0 ? 0 : -128);
+        EXPECT_EQ(sent.size(), extra == 0 ? 32767u : 0u);
+        if (extra == 0) {
+            EXPECT_EQ(sent.back(), 0x0D);
+        }
+    }
+}
+
 // Normal mode works in the buffers that set-up allocated: a page of lines
 // with ink, blank lines and jumps, then its form feed and the next page's
 // set-up, allocate nothing.

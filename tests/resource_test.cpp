@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -133,6 +134,25 @@ TEST_F(Files, PathsTheRecordCannotDescribeAreRefused) {
     LibraryFile noFolder = record("x");
     noFolder.folder = nullptr;
     EXPECT_EQ(MyCreateFile(&noFolder), -138);
+}
+
+TEST_F(Files, APathOfExactly287CharactersIsTheLongestThatOpens) {
+    // No folder name may pass 255 characters, so the folder is two deep.
+    std::string nested = folder + "/" + std::string(200, 'a');
+    ASSERT_EQ(mkdir(nested.c_str(), 0700), 0);
+    nested += "/" + std::string(287 - 2 - nested.size() - 1, 'b');  // then "/" and a one-letter name
+    ASSERT_EQ(mkdir(nested.c_str(), 0700), 0);
+    for (const char* name : {"x", "xy"}) std::ofstream(nested + "/" + name) << "abc";
+    LibraryFile file = record("x");
+    file.folder = nested.c_str();
+    ASSERT_EQ((nested + "/x").size(), 287u);
+    EXPECT_EQ(MySizeofFile(&file), 3);
+    EXPECT_EQ(MyLoadLibrary2(&file, 0), 0);
+    MyFreeLibrary2(&file);
+    LibraryFile longer = record("xy");
+    longer.folder = nested.c_str();
+    EXPECT_EQ(MySizeofFile(&longer), -138);
+    EXPECT_EQ(MyLoadLibrary2(&longer, 0), -138);
 }
 
 TEST_F(Files, OpenModesAndWhatTheyLeaveInTheRecord) {

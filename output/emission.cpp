@@ -57,13 +57,16 @@ void restartChain(MasterWork& work) {
 BufferList* advanceBands(MasterWork** work, BufferList* node, std::int32_t lines) {
     MasterWork& record = **work;
     if (lines <= 1) return node;  // bandLine already stands one row past the last stored line
-    std::int64_t row = std::int64_t{record.bandLine} + lines - 1;
-    if (row >= record.bandLines) {
+    // bandLine is below 16 and lines below 2^31, so the row fits 32 unsigned
+    // bits (and needs no 64-bit division, which i386 leaves to libgcc).
+    std::uint32_t bandLines = static_cast<std::uint32_t>(record.bandLines);
+    std::uint32_t row = static_cast<std::uint32_t>(record.bandLine) + static_cast<std::uint32_t>(lines) - 1;
+    if (row >= bandLines) {
         node = WriteMultiRasterImage(work, node);
         if (node == nullptr) return nullptr;
-        row -= record.bandLines;
-        countEmptyBands(record, row / record.bandLines);
-        row %= record.bandLines;
+        row -= bandLines;
+        countEmptyBands(record, row / bandLines);
+        row %= bandLines;
     }
     record.bandLine = static_cast<std::int16_t>(row);
     return node;

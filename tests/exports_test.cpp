@@ -60,6 +60,25 @@ TEST(SharedLibrary, IsA32BitX86SharedObject) {
     EXPECT_EQ(header.e_machine, EM_386);
 }
 
+// Hosts load the library into processes of their own: it brings in nothing
+// but the C runtime.
+TEST(SharedLibrary, NeedsOnlyLibc) {
+#ifdef VEXAO_SANITIZED
+    GTEST_SKIP() << "the sanitizers bring their own runtimes";
+#endif
+    std::string command = std::string(VEXAO_OBJDUMP) + " -p " + VEXAO_LIBRARY_PATH;
+    std::set<std::string> needed;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        char name[256];
+        if (std::sscanf(line, " NEEDED %255s", name) == 1) needed.insert(name);
+    }
+    pclose(pipe);
+    EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"});
+}
+
 TEST(SharedLibrary, ExportsExactlyTheHostInterface) {
     std::set<std::string> exported = definedDynamicSymbols();
     ASSERT_FALSE(exported.empty()) << "could not read the symbols of " << VEXAO_LIBRARY_PATH;

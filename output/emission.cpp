@@ -8,9 +8,6 @@
 
 namespace vexao {
 
-constexpr std::int32_t kSkipCommandLength = 7;
-constexpr std::int32_t kMaxSkipCount = 32767;
-
 void resetOutputBuffer(MasterWork& work) {
     work.outBufStart = static_cast<std::uint8_t*>(work.outBufHandle.block);
     work.desc = static_cast<OutputDesc*>(work.descHandle.block);

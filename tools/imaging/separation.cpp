@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace vexao::imaging {
 namespace {
@@ -148,6 +150,8 @@ void drawTextBlocks(RgbImage& image, int top, int bottom) {
 }  // namespace
 
 RgbImage testPage(int width, int height) {
+    std::string error;
+    if (!checkImageSize(width, height, error)) throw std::length_error("test page: " + error);
     RgbImage image;
     image.width = width;
     image.height = height;

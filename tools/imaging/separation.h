@@ -56,7 +56,8 @@ private:
 };
 
 // The built-in test page: a ramp for each ink, hairlines at several angles,
-// blocks of text-like marks, and blank bands between them.
+// blocks of text-like marks, and blank bands between them. A size outside
+// the cap (checkImageSize) throws std::length_error.
 RgbImage testPage(int width, int height);
 
 }  // namespace vexao::imaging

@@ -8,6 +8,9 @@
 
 namespace vexao {
 
+constexpr std::int32_t kSkipCommandLength = VEXAO_SKIP_COMMAND_LENGTH;
+constexpr std::int32_t kMaxSkipCount = VEXAO_MAX_SKIP_LINES;
+
 void resetOutputBuffer(MasterWork& work) {
     work.outBufStart = static_cast<std::uint8_t*>(work.outBufHandle.block);
     work.desc = static_cast<OutputDesc*>(work.descHandle.block);

@@ -11,14 +11,7 @@ namespace vexao {
 
 // The longest normal-mode output one call may hand out: the descriptor's
 // length is a signed 16-bit number.
-constexpr std::int32_t kMaxNormalOutput = 32767;
-// A colour data command: its header before the compressed line, which a
-// carriage return follows.
-constexpr std::int32_t kColorHeaderLength = 6;
-// A raster skip command moves the print position down at most kMaxSkipCount
-// lines.
-constexpr std::int32_t kSkipCommandLength = 7;
-constexpr std::int32_t kMaxSkipCount = 32767;
+constexpr std::int32_t kMaxNormalOutput = VEXAO_MAX_NORMAL_OUTPUT;
 
 // A record whose set-up failed, or that was never set up, has no pixel shift;
 // the output calls refuse it rather than touch buffers it may lack.

@@ -12,6 +12,9 @@
 
 namespace {
 
+constexpr std::int32_t kColorHeaderLength = VEXAO_COLOR_HEADER_LENGTH;
+static_assert(vexao::maxRowLength(8) == VEXAO_MAX_BAND_ROW(8) && vexao::maxRowLength(16) == VEXAO_MAX_BAND_ROW(16),
+              "the host's manual gives these limits");
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 
 // Byte indices, inclusive, of the stretch of a plane line that carries ink.
@@ -77,13 +80,13 @@ std::int32_t compressLine(MasterWork& work, const RasterPlane& plane, InkSpan sp
 
 // Appends one colour data command for plane `k` and its carriage return.
 bool writeColorData(MasterWork& work, int k, const RasterPlane& plane, InkSpan span) {
-    std::int32_t room = vexao::normalRoom(work, 0) - vexao::kColorHeaderLength - 1;
+    std::int32_t room = vexao::normalRoom(work, 0) - kColorHeaderLength - 1;
     if (room < 0) return false;
     std::uint8_t* header = work.outCursor;
-    std::int32_t length = compressLine(work, plane, span, header + vexao::kColorHeaderLength, room);
+    std::int32_t length = compressLine(work, plane, span, header + kColorHeaderLength, room);
     if (length < 0) return false;
     WriteSpecColor(static_cast<std::int16_t>(k), static_cast<std::int16_t>(length + 1), header);
-    work.outCursor = header + vexao::kColorHeaderLength + length;
+    work.outCursor = header + kColorHeaderLength + length;
     *work.outCursor++ = kCarriageReturn;
     return true;
 }

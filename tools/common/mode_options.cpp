@@ -5,10 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "command/command_internal.h"
-#include "compress/packbits_internal.h"
-#include "output/emission_internal.h"
 #include "output/mode_selection_internal.h"
+#include "output/output_api.h"
 
 namespace vexao::tools {
 
@@ -50,15 +48,15 @@ bool parseModel(const char* text, std::int16_t& code) {
 std::int32_t worstCompressedPlane(const ResolvedMode& mode, std::int32_t pixels) {
     std::int32_t bytes = (pixels * mode.bitsPerPixel + 7) / 8;
     if (mode.levelPacked) bytes = (2 * bytes + 2) / 3;
-    return packBitsBound(bytes) + 1;
+    return VEXAO_PACKBITS_BOUND(bytes) + 1;
 }
 
 bool lineAlwaysFits(const ResolvedMode& mode, int planes, int pageHeight, std::int32_t pixels) {
     std::int32_t plane = worstCompressedPlane(mode, pixels);
-    if (mode.bandLines != 0) return plane <= maxRowLength(static_cast<std::int16_t>(mode.bandLines));
+    if (mode.bandLines != 0) return plane <= VEXAO_MAX_BAND_ROW(mode.bandLines);
     // The skips down to a line come first in its output, at most a page's worth.
-    std::int32_t skips = kSkipCommandLength * ((pageHeight + kMaxSkipCount - 1) / kMaxSkipCount);
-    return skips + planes * (kColorHeaderLength + plane + 1) <= kMaxNormalOutput;
+    std::int32_t skips = VEXAO_SKIP_COMMAND_LENGTH * ((pageHeight + VEXAO_MAX_SKIP_LINES - 1) / VEXAO_MAX_SKIP_LINES);
+    return skips + planes * (VEXAO_COLOR_HEADER_LENGTH + plane + 1) <= VEXAO_MAX_NORMAL_OUTPUT;
 }
 
 }  // namespace

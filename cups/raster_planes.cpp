@@ -67,6 +67,12 @@ PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t model
     return settings;
 }
 
+bool sameMode(const PrintSettings& a, const PrintSettings& b) {
+    return a.modelCode == b.modelCode && a.params.variantCode == b.params.variantCode &&
+           a.params.rasterMode == b.params.rasterMode && a.params.halfBandFlag == b.params.halfBandFlag &&
+           a.params.singlePlane == b.params.singlePlane;
+}
+
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason) {
     for (int c = 0; c < layout.colours; ++c)
         if (layout.planeOf[c] >= settings.planeCount) {

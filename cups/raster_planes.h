@@ -39,6 +39,9 @@ bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::st
 
 PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t modelCode);
 
+// Whether two pages' settings configure the library the same way.
+bool sameMode(const PrintSettings& a, const PrintSettings& b);
+
 // Whether the raster's colours fit the mode's planes.
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason);
 

@@ -6,6 +6,7 @@
 // to standard output. Each page is built in memory and written only once it
 // is complete, so a malformed raster never leaves a partial page behind.
 // SIGTERM cancels the job after the current page has been closed.
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -118,7 +119,10 @@ private:
     std::vector<std::uint8_t> line_, page_;
 };
 
+// Configures a fresh work record for `settings`; the library selects a mode
+// only when a record is configured.
 bool startJob(Job& job, const vexao::cups::PrintSettings& settings) {
+    job.printer.reset();  // one record at a time: the library serves one caller
     job.settings = settings;
     job.printer = std::make_unique<vexao::tools::PrintJob>(settings.params, settings.modelCode, job.page.file());
     if (!job.printer->ok()) std::fprintf(stderr, "ERROR: %s\n", job.printer->error().c_str());
@@ -131,7 +135,8 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
     std::string reason;
     if (!vexao::cups::readLayout(header, layout, reason)) return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
     vexao::cups::PrintSettings settings = vexao::cups::readSettings(header, job.modelCode);
-    if (!job.printer && !startJob(job, settings)) return false;
+    // Each page is printed with its own header's settings.
+    if ((!job.printer || !vexao::cups::sameMode(settings, job.settings)) && !startJob(job, settings)) return false;
     if (!vexao::cups::coloursFitMode(layout, job.settings, reason))
         return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
 

@@ -28,6 +28,8 @@ struct Raster {
     cups_order_t order;
     int width = 64, height = 40;
     int rasterMode = 0;  // cupsInteger1
+    int bandHeight = 16;       // cupsInteger2
+    bool singlePlane = false;  // cupsInteger3
 };
 
 int colours(cups_cspace_t space) { return space == CUPS_CSPACE_K ? 1 : space == CUPS_CSPACE_CMYK ? 4 : 6; }
@@ -50,6 +52,8 @@ cups_page_header2_t headerFor(const Raster& raster) {
     header.HWResolution[0] = header.HWResolution[1] = 300;
     header.NumCopies = 1;
     header.cupsInteger[1] = raster.rasterMode;
+    header.cupsInteger[2] = raster.bandHeight;
+    header.cupsInteger[3] = raster.singlePlane;
     return header;
 }
 
@@ -124,14 +128,37 @@ protected:
     std::string folder;
 };
 
-std::vector<vexao::decode::Page> decode(const Bytes& stream, int bitsPerPixel, bool levelPacked) {
+vexao::decode::DecodeOptions decodeOptions(int bitsPerPixel, bool levelPacked) {
     vexao::decode::DecodeOptions options;
     options.bitsPerPixel = bitsPerPixel;
     options.levelPacked = levelPacked;
+    return options;
+}
+
+std::vector<vexao::decode::Page> decode(const Bytes& stream, int bitsPerPixel, bool levelPacked) {
     std::vector<vexao::decode::Page> pages;
     vexao::decode::DecodeError error;
-    EXPECT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, error))
+    EXPECT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), decodeOptions(bitsPerPixel, levelPacked),
+                                            pages, error))
         << vexao::decode::describe(error);
+    return pages;
+}
+
+// Decodes one page after another, each with its own options.
+std::vector<vexao::decode::Page> decodeEach(const Bytes& stream, const std::vector<vexao::decode::DecodeOptions>& options) {
+    std::vector<vexao::decode::Page> pages;
+    std::size_t offset = 0;
+    for (const vexao::decode::DecodeOptions& pageOptions : options) {
+        vexao::decode::PageDecoder decoder(stream.data() + offset, stream.size() - offset, pageOptions);
+        vexao::decode::Page page;
+        if (!decoder.nextPage(page)) {
+            ADD_FAILURE() << "page " << pages.size() + 1 << ": " << vexao::decode::describe(decoder.error());
+            break;
+        }
+        offset += page.streamEnd;
+        pages.push_back(std::move(page));
+    }
+    EXPECT_EQ(offset, stream.size()) << "bytes after the last page";
     return pages;
 }
 
@@ -163,6 +190,32 @@ TEST_F(Filter, EveryColourSpaceDepthAndOrderPrintsItsInks) {
             EXPECT_LE(pages[0].planes[plane].height(), c.raster.height / 2 + 16) << "ink only in the upper half";
         }
     }
+}
+
+// The planes of `page` that carry ink.
+std::vector<int> inkedPlanes(const vexao::decode::Page& page) {
+    std::vector<int> planes;
+    for (int plane = 0; plane < vexao::decode::kPlaneCount; ++plane)
+        if (page.planes[plane].hasData()) planes.push_back(plane);
+    return planes;
+}
+
+TEST_F(Filter, EachPageIsPrintedWithItsOwnSettings) {
+    Raster greyDraft{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20};
+    greyDraft.singlePlane = true;
+    Raster colourNormal{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 48, 40, 15};
+    colourNormal.bandHeight = 8;
+    FilterRun result = print({greyDraft, colourNormal});
+    ASSERT_TRUE(succeeded(result)) << result.messages;
+    std::vector<vexao::decode::Page> pages = decodeEach(result.stream, {decodeOptions(1, false), decodeOptions(4, true)});
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].bandLines, 16);
+    EXPECT_EQ(inkedPlanes(pages[0]), (std::vector<int>{0}));
+    EXPECT_EQ(pages[0].planes[0].row(0)[0], 0xFF) << "eight full pixels at one bit";
+    EXPECT_EQ(pages[1].bandLines, 8);
+    EXPECT_EQ(inkedPlanes(pages[1]), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(pages[1].planes[3].width(), 24) << "48 pixels at four bits";
+    EXPECT_EQ(pages[1].planes[3].row(0)[0], 0x44) << "two pixels at the top level";
 }
 
 TEST_F(Filter, UnsupportedOrMalformedRasterGivesAnErrorAndNoPartialPage) {

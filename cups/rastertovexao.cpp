@@ -6,7 +6,11 @@
 // to standard output. Each page is built in memory and written only once it
 // is complete, so a malformed raster never leaves a partial page behind.
 // SIGTERM cancels the job after the current page has been closed.
-
+//
+// The printer has no copies command, so the PPDs say cupsManualCopies True:
+// CUPS's own filters repeat and collate the pages before rendering, and every
+// page that arrives here is sent once. The copies in argv[4] and the raster's
+// NumCopies are therefore not used.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -163,7 +167,7 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
     }
     if (!job.page.flushTo(stdout)) return std::fprintf(stderr, "ERROR: cannot write the printer stream\n"), false;
     ++job.pages;
-    std::fprintf(stderr, "PAGE: %d %u\n", job.pages, header.NumCopies > 0 ? header.NumCopies : 1);
+    std::fprintf(stderr, "PAGE: %d 1\n", job.pages);
     std::fprintf(stderr, "INFO: printed page %d%s\n", job.pages, canceled ? " (job canceled)" : "");
     return true;
 }

@@ -58,8 +58,9 @@ cups_page_header2_t headerFor(const Raster& raster) {
 }
 
 // Every colour full on in the upper half of the page, off below.
-void writePage(cups_raster_t* out, const Raster& raster, int lines = -1) {
+void writePage(cups_raster_t* out, const Raster& raster, int lines = -1, unsigned copies = 1) {
     cups_page_header2_t header = headerFor(raster);
+    header.NumCopies = copies;
     cupsRasterWriteHeader2(out, &header);
     int rows = raster.order == CUPS_ORDER_PLANAR ? raster.height * colours(raster.space) : raster.height;
     Bytes ink(header.cupsBytesPerLine, 0xFF), blank(header.cupsBytesPerLine, 0);
@@ -84,7 +85,7 @@ protected:
     void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
     // Runs the filter on what `feed` writes into its standard input.
-    FilterRun run(const std::function<void(int fd, pid_t filter)>& feed) {
+    FilterRun run(const std::function<void(int fd, pid_t filter)>& feed, const char* copies = "1") {
         std::string out = folder + "/out", err = folder + "/err";
         int input[2];
         EXPECT_EQ(pipe(input), 0);
@@ -96,7 +97,7 @@ protected:
             dup2(o, 1);
             dup2(e, 2);
             setenv("PPD", VEXAO_BAND_PPD, 1);
-            execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", "1", "", static_cast<char*>(nullptr));
+            execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", copies, "", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(input[0]);
@@ -216,6 +217,24 @@ TEST_F(Filter, EachPageIsPrintedWithItsOwnSettings) {
     EXPECT_EQ(inkedPlanes(pages[1]), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(pages[1].planes[3].width(), 24) << "48 pixels at four bits";
     EXPECT_EQ(pages[1].planes[3].row(0)[0], 0x44) << "two pixels at the top level";
+}
+
+TEST_F(Filter, EveryPageIsSentOnceAndCountedOnce) {
+    // CUPS's filters make the copies: the filter gets them as pages, while
+    // argv[4] and NumCopies still name the job's copies.
+    Raster page{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20};
+    FilterRun result = run(
+        [&](int fd, pid_t) {
+            cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+            for (int copy = 0; copy < 2; ++copy) writePage(out, page, -1, 2);
+            cupsRasterClose(out);
+        },
+        "2");
+    ASSERT_TRUE(succeeded(result)) << result.messages;
+    EXPECT_EQ(decode(result.stream, 1, false).size(), 2u);
+    EXPECT_NE(result.messages.find("PAGE: 1 1\n"), std::string::npos) << result.messages;
+    EXPECT_NE(result.messages.find("PAGE: 2 1\n"), std::string::npos) << result.messages;
+    EXPECT_EQ(result.messages.find("PAGE: 3"), std::string::npos) << result.messages;
 }
 
 TEST_F(Filter, UnsupportedOrMalformedRasterGivesAnErrorAndNoPartialPage) {

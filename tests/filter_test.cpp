@@ -30,6 +30,9 @@ struct Raster {
     int rasterMode = 0;  // cupsInteger1
     int bandHeight = 16;       // cupsInteger2
     bool singlePlane = false;  // cupsInteger3
+    bool lightInks = false;    // cupsInteger4
+    // A chunked pixel for the upper half; empty sets every bit.
+    Bytes inkPixel = {};
 };
 
 int colours(cups_cspace_t space) { return space == CUPS_CSPACE_K ? 1 : space == CUPS_CSPACE_CMYK ? 4 : 6; }
@@ -54,16 +57,19 @@ cups_page_header2_t headerFor(const Raster& raster) {
     header.cupsInteger[1] = raster.rasterMode;
     header.cupsInteger[2] = raster.bandHeight;
     header.cupsInteger[3] = raster.singlePlane;
+    header.cupsInteger[4] = raster.lightInks;
     return header;
 }
 
-// Every colour full on in the upper half of the page, off below.
+// Every colour full on (or the ink pixel) in the upper half of the page, off below.
 void writePage(cups_raster_t* out, const Raster& raster, int lines = -1, unsigned copies = 1) {
     cups_page_header2_t header = headerFor(raster);
     header.NumCopies = copies;
     cupsRasterWriteHeader2(out, &header);
     int rows = raster.order == CUPS_ORDER_PLANAR ? raster.height * colours(raster.space) : raster.height;
     Bytes ink(header.cupsBytesPerLine, 0xFF), blank(header.cupsBytesPerLine, 0);
+    for (std::size_t at = 0; !raster.inkPixel.empty() && at < ink.size(); ++at)
+        ink[at] = raster.inkPixel[at % raster.inkPixel.size()];
     for (int y = 0; y < (lines < 0 ? rows : lines); ++y)
         cupsRasterWritePixels(out, (y % raster.height) < raster.height / 2 ? ink.data() : blank.data(),
                               header.cupsBytesPerLine);
@@ -235,6 +241,31 @@ TEST_F(Filter, EveryPageIsSentOnceAndCountedOnce) {
     EXPECT_NE(result.messages.find("PAGE: 1 1\n"), std::string::npos) << result.messages;
     EXPECT_NE(result.messages.find("PAGE: 2 1\n"), std::string::npos) << result.messages;
     EXPECT_EQ(result.messages.find("PAGE: 3"), std::string::npos) << result.messages;
+}
+
+TEST_F(Filter, LightInksAreSeparatedFromCmykWhereTheModeHasSixPlanes) {
+    struct Case {
+        int rasterMode;
+        Bytes cmyk;
+        std::vector<int> planes;  // KYMCmc
+    };
+    const Case cases[] = {
+        {5, {77, 0, 0, 0}, {5}},               // light cyan alone
+        {5, {0, 77, 0, 0}, {4}},               // light magenta alone
+        {5, {255, 0, 0, 0}, {3}},              // full cyan is dark ink alone
+        {5, {200, 0, 60, 255}, {0, 1, 3, 5}},  // both cyans, yellow and black
+        {15, {77, 0, 0, 0}, {3}},              // four planes: cyan ink
+    };
+    for (const Case& c : cases) {
+        Raster raster{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 64, 40, c.rasterMode};
+        raster.lightInks = true;
+        raster.inkPixel = c.cmyk;
+        FilterRun result = print({raster});
+        ASSERT_TRUE(succeeded(result)) << result.messages;
+        std::vector<vexao::decode::Page> pages = decode(result.stream, 4, true);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(inkedPlanes(pages[0]), c.planes) << "raster mode " << c.rasterMode << " cyan " << int{c.cmyk[0]};
+    }
 }
 
 TEST_F(Filter, UnsupportedOrMalformedRasterGivesAnErrorAndNoPartialPage) {

@@ -55,6 +55,12 @@ VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, writePtr) == 12, "PlaneBand.writePtr at 1
 VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, linePtr) == 16, "PlaneBand.linePtr at 16");
 VEXAO_LAYOUT_CHECK(offsetof(PlaneBand, lineLen) == 80, "PlaneBand.lineLen at 80");
 
+/* The lengths of the raw commands: a raster skip moves down at most 32767
+ * lines; a colour data header comes before each plane's compressed line. */
+#define VEXAO_SKIP_COMMAND_LENGTH 7
+#define VEXAO_MAX_SKIP_LINES 32767
+#define VEXAO_COLOR_HEADER_LENGTH 6
+
 /* Writes one raster skip (1B 28 65 02 00, count high byte, count low byte) at
  * `destination` and returns 7. Only the low 16 bits of `count` are used, as a
  * signed number: a count of 0 or below writes nothing and returns 0. */

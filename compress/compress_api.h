@@ -26,6 +26,8 @@ typedef struct MasterWork MasterWork;
 
 /* The largest input count the compressors accept. */
 #define VEXAO_MAX_COMPRESS_COUNT 32767
+/* Room that packbits needs for n input bytes, at most (see below). */
+#define VEXAO_PACKBITS_BOUND(n) ((n) + (n) / 126 + 1)
 
 /* PackBits: compresses n bytes from `input` into `output` and returns the
  * number of bytes written.
@@ -36,7 +38,8 @@ typedef struct MasterWork MasterWork;
  * Room: the output needs at most n + max(1, ceil((n - 1) / 126)) bytes for
  * n >= 1. Literal bytes followed by alternating pairs reach exactly that:
  * one single byte when n is odd, two when n is even, so the input ends on a
- * whole pair. n + n / 126 + 1 (integer division) is a simple safe bound.
+ * whole pair. VEXAO_PACKBITS_BOUND(n), n + n / 126 + 1 in integer division,
+ * is a simple safe bound.
  *
  * The encoding is settled to the byte, because printers and stored files see
  * it:

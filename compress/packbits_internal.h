@@ -12,7 +12,7 @@ namespace vexao {
 constexpr std::int32_t kMaxCompressCount = VEXAO_MAX_COMPRESS_COUNT;
 
 // The most bytes PackBits writes for n (0..32767) input bytes, a safe bound.
-constexpr std::int32_t packBitsBound(std::int32_t n) { return n + n / 126 + 1; }
+constexpr std::int32_t packBitsBound(std::int32_t n) { return VEXAO_PACKBITS_BOUND(n); }
 
 // Writes what packbits writes, but never past `capacity` bytes: returns the
 // length, or -1 when the code would not fit. Bytes between the length and

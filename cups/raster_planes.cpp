@@ -11,6 +11,8 @@ namespace {
 const int kPlanesOfK[] = {0};
 const int kPlanesOfCmyk[] = {3, 2, 1, 0};
 const int kPlanesOfKcmycm[] = {0, 3, 2, 1, 5, 4};
+// The separation hands out the six inks in plane order already.
+const int kPlanesOfSixInks[] = {0, 1, 2, 3, 4, 5};
 
 unsigned expectedBytesPerLine(const RasterLayout& layout) {
     unsigned perColour = (static_cast<unsigned>(layout.width) * layout.bitsPerColour + 7) / 8;
@@ -30,6 +32,7 @@ bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::st
         default: return reason = "unsupported colour space " + std::to_string(header.cupsColorSpace), false;
     }
     std::copy(planes, planes + layout.colours, layout.planeOf);
+    layout.lightInks = layout.colours == 4 && header.cupsInteger[4] == 1;
     if (header.cupsBitsPerColor != 1 && header.cupsBitsPerColor != 8)
         return reason = "unsupported bits per colour " + std::to_string(header.cupsBitsPerColor), false;
     if (header.cupsColorOrder > CUPS_ORDER_PLANAR) return reason = "unsupported colour order", false;
@@ -67,6 +70,12 @@ PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t model
     return settings;
 }
 
+bool sameMode(const PrintSettings& a, const PrintSettings& b) {
+    return a.modelCode == b.modelCode && a.params.variantCode == b.params.variantCode &&
+           a.params.rasterMode == b.params.rasterMode && a.params.halfBandFlag == b.params.halfBandFlag &&
+           a.params.singlePlane == b.params.singlePlane;
+}
+
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason) {
     for (int c = 0; c < layout.colours; ++c)
         if (layout.planeOf[c] >= settings.planeCount) {
@@ -80,10 +89,13 @@ bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, s
 LineConverter::LineConverter(const RasterLayout& layout, const PrintSettings& settings)
     : layout_(layout),
       bitsPerPixel_(settings.bitsPerPixel),
-      planes_(layout.colours),
-      coverage_(layout.width),
+      separateLightInks_(layout.lightInks && settings.planeCount >= 6),
+      inks_(separateLightInks_ ? 6 : layout.colours),
+      coverage_(static_cast<std::size_t>(layout.width) * inks_),
       levels_(layout.width) {
-    for (int c = 0; c < planes_; ++c) halftoners_.emplace_back(layout.width, bitsPerPixel_ == 1 ? 2 : 5);
+    const int* planes = separateLightInks_ ? kPlanesOfSixInks : layout.planeOf;
+    std::copy(planes, planes + inks_, planeOfInk_);
+    for (int ink = 0; ink < inks_; ++ink) halftoners_.emplace_back(layout.width, bitsPerPixel_ == 1 ? 2 : 5);
 }
 
 std::uint8_t LineConverter::sample(const std::uint8_t* line, int colour, int x) const {
@@ -98,18 +110,37 @@ std::uint8_t LineConverter::sample(const std::uint8_t* line, int colour, int x) 
     return (line[x / 8] >> (7 - x % 8) & 1) ? 255 : 0;
 }
 
-void LineConverter::convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes) {
-    int topLevel = bitsPerPixel_ == 1 ? 1 : 4;
-    for (int c = 0; c < planes_; ++c) {
+void LineConverter::separate(const std::uint8_t* rasterLine) {
+    std::size_t width = static_cast<std::size_t>(layout_.width);
+    auto lineOf = [&](int colour) {
         // The filter regroups planar pages: each colour's line follows the last.
-        const std::uint8_t* line = layout_.order == CUPS_ORDER_PLANAR ? rasterLine + layout_.bytesPerLine * c : rasterLine;
-        for (int x = 0; x < layout_.width; ++x) coverage_[x] = sample(line, c, x);
+        return layout_.order == CUPS_ORDER_PLANAR ? rasterLine + layout_.bytesPerLine * colour : rasterLine;
+    };
+    if (!separateLightInks_) {
+        for (int c = 0; c < layout_.colours; ++c)
+            for (int x = 0; x < layout_.width; ++x) coverage_[width * c + x] = sample(lineOf(c), c, x);
+        return;
+    }
+    std::uint8_t cmyk[4], sixInks[6];
+    for (int x = 0; x < layout_.width; ++x) {
+        for (int c = 0; c < 4; ++c) cmyk[c] = sample(lineOf(c), c, x);
+        vexao::imaging::separateLightInks(cmyk, sixInks);
+        for (int ink = 0; ink < 6; ++ink) coverage_[width * ink + x] = sixInks[ink];
+    }
+}
+
+void LineConverter::convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes) {
+    separate(rasterLine);
+    int topLevel = bitsPerPixel_ == 1 ? 1 : 4;
+    for (int ink = 0; ink < inks_; ++ink) {
+        const std::uint8_t* coverage = coverage_.data() + static_cast<std::size_t>(layout_.width) * ink;
+        // 1-bit raster, separated or not, holds only 0 and 255.
         if (layout_.bitsPerColour == 8) {
-            halftoners_[c].line(coverage_.data(), levels_.data());
+            halftoners_[ink].line(coverage, levels_.data());
         } else {
-            for (int x = 0; x < layout_.width; ++x) levels_[x] = coverage_[x] ? static_cast<std::uint8_t>(topLevel) : 0;
+            for (int x = 0; x < layout_.width; ++x) levels_[x] = coverage[x] ? static_cast<std::uint8_t>(topLevel) : 0;
         }
-        vexao::tools::PlaneLine& plane = planes[layout_.planeOf[c]];
+        vexao::tools::PlaneLine& plane = planes[planeOfInk_[ink]];
         plane.bytes = vexao::imaging::packLevels(levels_.data(), layout_.width, bitsPerPixel_);
         plane.pixelWidth = static_cast<std::int16_t>(layout_.width);
     }

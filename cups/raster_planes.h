@@ -23,6 +23,7 @@ struct RasterLayout {
     cups_order_t order = CUPS_ORDER_CHUNKED;
     unsigned bytesPerLine = 0;
     int planeOf[6] = {};      // library plane of each raster colour
+    bool lightInks = false;   // CMYK raster to be printed with six inks where the mode has them
 };
 
 // The print settings: the model code from the PPD's cupsModelNumber, and the
@@ -35,29 +36,40 @@ struct PrintSettings {
 };
 
 // Reads the layout; false with a reason for a raster this filter cannot print.
+// cupsInteger4 1 asks for CMYK raster to be printed with light inks: the
+// renderer has no six-ink colour space, so the filter separates them.
 bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::string& reason);
 
 PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t modelCode);
+
+// Whether two pages' settings configure the library the same way.
+bool sameMode(const PrintSettings& a, const PrintSettings& b);
 
 // Whether the raster's colours fit the mode's planes.
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason);
 
 // Turns raster lines into library planes: 1-bit colours pass through (as
-// level 0 or the top level), 8-bit colours are halftoned.
+// level 0 or the top level), 8-bit colours are halftoned. CMYK raster with
+// light inks is separated into six inks when the mode has six planes, and
+// printed with four otherwise.
 class LineConverter {
 public:
     LineConverter(const RasterLayout& layout, const PrintSettings& settings);
-    // `lines[c]` holds raster colour c's line (chunked lines are split first).
+    // Planar lines hold each colour's line after the last.
     void convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes);
 
 private:
     std::uint8_t sample(const std::uint8_t* line, int colour, int x) const;
+    // Fills coverage_ with each ink's line.
+    void separate(const std::uint8_t* rasterLine);
 
     RasterLayout layout_;
     int bitsPerPixel_;
-    int planes_;
+    bool separateLightInks_;
+    int inks_;
+    int planeOfInk_[6] = {};
     std::vector<vexao::imaging::Halftoner> halftoners_;
-    std::vector<std::uint8_t> coverage_, levels_;
+    std::vector<std::uint8_t> coverage_, levels_;  // coverage_: one line per ink
 };
 
 }  // namespace vexao::cups

@@ -6,6 +6,11 @@
 // to standard output. Each page is built in memory and written only once it
 // is complete, so a malformed raster never leaves a partial page behind.
 // SIGTERM cancels the job after the current page has been closed.
+//
+// The printer has no copies command, so the PPDs say cupsManualCopies True:
+// CUPS's own filters repeat and collate the pages before rendering, and every
+// page that arrives here is sent once. The copies in argv[4] and the raster's
+// NumCopies are therefore not used.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -118,7 +123,10 @@ private:
     std::vector<std::uint8_t> line_, page_;
 };
 
+// Configures a fresh work record for `settings`; the library selects a mode
+// only when a record is configured.
 bool startJob(Job& job, const vexao::cups::PrintSettings& settings) {
+    job.printer.reset();  // one record at a time: the library serves one caller
     job.settings = settings;
     job.printer = std::make_unique<vexao::tools::PrintJob>(settings.params, settings.modelCode, job.page.file());
     if (!job.printer->ok()) std::fprintf(stderr, "ERROR: %s\n", job.printer->error().c_str());
@@ -131,7 +139,8 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
     std::string reason;
     if (!vexao::cups::readLayout(header, layout, reason)) return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
     vexao::cups::PrintSettings settings = vexao::cups::readSettings(header, job.modelCode);
-    if (!job.printer && !startJob(job, settings)) return false;
+    // Each page is printed with its own header's settings.
+    if ((!job.printer || !vexao::cups::sameMode(settings, job.settings)) && !startJob(job, settings)) return false;
     if (!vexao::cups::coloursFitMode(layout, job.settings, reason))
         return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
 
@@ -158,7 +167,7 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
     }
     if (!job.page.flushTo(stdout)) return std::fprintf(stderr, "ERROR: cannot write the printer stream\n"), false;
     ++job.pages;
-    std::fprintf(stderr, "PAGE: %d %u\n", job.pages, header.NumCopies > 0 ? header.NumCopies : 1);
+    std::fprintf(stderr, "PAGE: %d 1\n", job.pages);
     std::fprintf(stderr, "INFO: printed page %d%s\n", job.pages, canceled ? " (job canceled)" : "");
     return true;
 }

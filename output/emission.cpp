@@ -8,8 +8,8 @@
 
 namespace vexao {
 
-constexpr std::int32_t kSkipCommandLength = 7;
-constexpr std::int32_t kMaxSkipCount = 32767;
+constexpr std::int32_t kSkipCommandLength = VEXAO_SKIP_COMMAND_LENGTH;
+constexpr std::int32_t kMaxSkipCount = VEXAO_MAX_SKIP_LINES;
 
 void resetOutputBuffer(MasterWork& work) {
     work.outBufStart = static_cast<std::uint8_t*>(work.outBufHandle.block);

@@ -11,7 +11,7 @@ namespace vexao {
 
 // The longest normal-mode output one call may hand out: the descriptor's
 // length is a signed 16-bit number.
-constexpr std::int32_t kMaxNormalOutput = 32767;
+constexpr std::int32_t kMaxNormalOutput = VEXAO_MAX_NORMAL_OUTPUT;
 
 // A record whose set-up failed, or that was never set up, has no pixel shift;
 // the output calls refuse it rather than touch buffers it may lack.

@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr std::int32_t kColorHeaderLength = 6;
+constexpr std::int32_t kColorHeaderLength = VEXAO_COLOR_HEADER_LENGTH;
+static_assert(vexao::maxRowLength(8) == VEXAO_MAX_BAND_ROW(8) && vexao::maxRowLength(16) == VEXAO_MAX_BAND_ROW(16),
+              "the host's manual gives these limits");
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 
 // Byte indices, inclusive, of the stretch of a plane line that carries ink.

@@ -49,6 +49,12 @@
  * pointer that OutputOpen stores. */
 typedef struct MasterWork MasterWork;
 
+/* The most bytes one normal-mode call hands out (the descriptor's length is a
+ * signed 16-bit number), and the longest compressed row that a band of
+ * `bandLines` lines (8 or 16) takes. OutputProduce refuses longer lines. */
+#define VEXAO_MAX_NORMAL_OUTPUT 32767
+#define VEXAO_MAX_BAND_ROW(bandLines) ((bandLines) == 8 ? 4096 : 4094)
+
 /* Interface version returned by OutputOpen. */
 #define VEXAO_INTERFACE_VERSION 259
 /* OutputOpen's result on failure: the version with bit 15 set, as 16 bits. */

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Prints a two-page PDF through a private CUPS scheduler with the vexao PPD
-# and filter, then decodes what the file backend received.
-#   cups_end_to_end.sh FILTER PPD INSPECT PAGE_CHECK
+# Prints through a private CUPS scheduler with the vexao PPDs and filter, and
+# decodes what the file backends received:
+#   - two copies of a two-page PDF, uncollated and collated: four pages each,
+#     and four pages billed;
+#   - a one-page PDF with every combination of the choices of every option of
+#     both PPDs, one queue per combination.
+#   cups_end_to_end.sh FILTER PPD_FOLDER INSPECT PAGE_CHECK
 # The scheduler listens on a loopback port, keeps its configuration, spool and
 # logs in a temporary folder, runs filters as lp, and is stopped on exit.
 set -euo pipefail
-filter=$1 ppd=$2 inspect=$3 page_check=$4
+filter=$1 ppds=$2 inspect=$3 page_check=$4
+started=$SECONDS
 
 work=$(mktemp -d /tmp/vexao-cups-XXXXXX)
 chmod 755 "$work"
@@ -20,7 +25,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "cups end-to-end: $*" >&2
-  tail -n 40 "$work/log/error_log" >&2 2>/dev/null || true
+  grep -E 'ERROR|rror:' "$work/log/error_log" | tail -n 40 >&2 2>/dev/null || true
   exit 1
 }
 
@@ -37,9 +42,13 @@ done
 ln -s /usr/lib/cups/filter/* "$work/bin/filter/"
 install -m 755 "$filter" "$work/bin/filter/rastertovexao"
 
+# The filter limit lets two jobs run at a time, one for each processor of a
+# small machine; the log is kept whole for the messages of failed jobs.
 cat > "$work/etc/cupsd.conf" <<CONF
 Listen 127.0.0.1:$port
 LogLevel debug
+MaxLogSize 0
+FilterLimit 600
 Browsing No
 DefaultAuthType None
 <Location />
@@ -82,39 +91,141 @@ for _ in $(seq 100); do
 done
 lpstat -h "$server" -r > /dev/null 2>&1 || fail "cupsd does not answer on $server"
 
-output=$work/out/job.prn
 # A scheduler that has just started may still drop the first connections.
 retry() {
-  local attempt
-  for attempt in 1 2 3 4 5; do
+  local _
+  for _ in 1 2 3 4 5; do
     "$@" 2> "$work/command.err" && return 0
     sleep 1
   done
   return 1
 }
-retry lpadmin -h "$server" -p vexao -E -v "file:$output" -P "$ppd" ||
-  fail "lpadmin refused the printer: $(cat "$work/command.err")"
 
-# Two pages: a black bar across the top of the first, a cyan bar across the
-# bottom of the second.
-cat > "$work/doc.ps" <<'PS'
-%!PS
-/bar { newpath 0 exch moveto 612 0 rlineto 0 72 rlineto -612 0 rlineto closepath fill } def
-0 setgray 700 bar showpage
-1 0 0 0 setcmykcolor 40 bar showpage
-PS
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/doc.pdf" "$work/doc.ps"
-chmod 644 "$work/doc.pdf"
+add_queue() {  # NAME PPD
+  retry lpadmin -h "$server" -p "$1" -E -v "file:$work/out/$1.prn" -P "$2" ||
+    fail "lpadmin refused queue $1: $(cat "$work/command.err")"
+}
 
-retry lp -h "$server" -d vexao -o ColorModel=CMYK -o VexaoQuality=Draft -o Resolution=300dpi "$work/doc.pdf" > /dev/null ||
-  fail "lp refused the job: $(cat "$work/command.err")"
-for _ in $(seq 600); do
-  [[ -z $(lpstat -h "$server" -o vexao 2>/dev/null) ]] && break
-  sleep 0.2
+submit() {  # QUEUE DOCUMENT OPTIONS...
+  local queue=$1 document=$2
+  shift 2
+  retry lp -h "$server" -d "$queue" "$@" "$document" > /dev/null || fail "lp refused $* on $queue: $(cat "$work/command.err")"
+}
+
+# The user options of a PPD, one a line: the name, then its choices.
+# PageRegion is left out: CUPS sets it with PageSize.
+ppd_options() {
+  awk '/^\*OpenUI \*/ { option = $2; sub(/^\*/, "", option); sub(/[\/:].*/, "", option); choices = ""; next }
+       /^\*CloseUI/ { if (option != "PageRegion") print option choices; option = ""; next }
+       option != "" && index($0, "*" option " ") == 1 { choice = $2; sub(/[\/:].*/, "", choice); choices = choices " " choice }' "$1"
+}
+
+# Every combination of the options that ppd_options lists, one a line, as
+# "Name=choice Name=choice ...".
+combinations() {
+  local combos=("") next combo name choices choice
+  while read -r name choices; do
+    next=()
+    for combo in "${combos[@]}"; do
+      for choice in $choices; do next+=("${combo:+$combo }$name=$choice"); done
+    done
+    combos=("${next[@]}")
+  done
+  printf '%s\n' "${combos[@]}"
+}
+
+# The inspector's mode options for a combination: the PPD's model number, and
+# the settings that the chosen choices' code puts in the raster header.
+mode_options() {  # PPD COMBINATION
+  local code="" setting
+  for setting in $2; do
+    code+=$(grep "^\*${setting%%=*} ${setting#*=}[/:]" "$1")
+  done
+  printf -- '--model %s' "$(sed -n 's/^\*cupsModelNumber: *//p' "$1")"
+  [[ $code =~ cupsInteger0\ ([0-9]+) ]] && printf -- ' --variant %s' "${BASH_REMATCH[1]}"
+  [[ $code =~ cupsInteger1\ ([0-9]+) ]] && printf -- ' --raster-mode %s' "${BASH_REMATCH[1]}"
+  [[ $code =~ cupsInteger2\ ([0-9]+) ]] && printf -- ' --band-height %s' "${BASH_REMATCH[1]}"
+  [[ $code =~ cupsInteger3\ 1 ]] && printf -- ' --single-plane'
+  [[ $code =~ HWResolution\[([0-9]+) ]] && printf -- ' --resolution %s' "${BASH_REMATCH[1]}"
+  echo
+}
+
+# Waits until no job is pending or processing. A job whose filters failed
+# stays behind as stopped; the checks of its output tell.
+wait_for_jobs() {
+  local _
+  for _ in $(seq 1200); do
+    ipptool -c "ipp://$server/" get-jobs.test | grep -qE ',(pending|processing),' || return 0
+    sleep 0.2
+  done
+  fail "the jobs did not finish"
+}
+
+# A4 documents made of two bars an inch high: "top", black across the top of
+# the page, and "bottom", light cyan across the bottom.
+make_document() {  # NAME PAGE... where a page is top, bottom or top+bottom
+  local name=$1 page
+  shift
+  {
+    echo '%!PS'
+    echo '<< /PageSize [595 842] >> setpagedevice'
+    echo '/bar { newpath 0 exch moveto 595 0 rlineto 0 72 rlineto -595 0 rlineto closepath fill } def'
+    echo '/top { 0 setgray 740 bar } def'
+    echo '/bottom { 0.3 0 0 0 setcmykcolor 40 bar } def'
+    for page; do echo "${page/+/ } showpage"; done
+  } > "$work/$name.ps"
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/$name.pdf" "$work/$name.ps"
+  chmod 644 "$work/$name.pdf"
+}
+make_document bars top+bottom
+make_document two-pages top bottom
+
+band_ppd=$ppds/vexao105-band.ppd
+copies_options=(-n 2 -o ColorModel=CMYK -o VexaoQuality=Draft -o Resolution=300dpi)
+add_queue uncollated "$band_ppd"
+submit uncollated "$work/two-pages.pdf" "${copies_options[@]}"
+add_queue collated "$band_ppd"
+submit collated "$work/two-pages.pdf" "${copies_options[@]}" -o collate=true
+
+combinations=()  # "PPD|Name=choice ..." for queue combinationN
+for ppd in "$ppds"/*.ppd; do
+  while read -r combination; do
+    queue=combination${#combinations[@]}
+    combinations+=("$ppd|$combination")
+    add_queue "$queue" "$ppd"
+    options=()
+    for setting in $combination; do options+=(-o "$setting"); done
+    submit "$queue" "$work/bars.pdf" "${options[@]}"
+  done < <(ppd_options "$ppd" | combinations)
 done
-[[ -z $(lpstat -h "$server" -o vexao 2>/dev/null) ]] || fail "the job did not finish"
-[[ -s $output ]] || fail "the backend wrote nothing"
+wait_for_jobs
 
+copies_mode="--model $(sed -n 's/^\*cupsModelNumber: *//p' "$band_ppd") --raster-mode 20 --resolution 300"
+failed=0
+report() {
+  echo "cups end-to-end: $*" >&2
+  failed=1
+}
 mkdir -p "$work/pages"
-"$inspect" --model e --raster-mode 20 --out "$work/pages" "$output" || fail "the stream does not decode"
-"$page_check" "$output" || fail "the pages do not show the document"
+# shellcheck disable=SC2086
+"$inspect" $copies_mode --out "$work/pages" "$work/out/uncollated.prn" > /dev/null || report "the inspector cannot decode the copies"
+for queue in uncollated collated; do
+  pages=top,top,bottom,bottom
+  [[ $queue == collated ]] && pages=top,bottom,top,bottom
+  # shellcheck disable=SC2086
+  "$page_check" $copies_mode --colour-model CMYK --pages $pages "$work/out/$queue.prn" > /dev/null ||
+    report "two $queue copies of two pages did not print as $pages"
+  # The page log counts what the filter reported: the pages sent.
+  billed=$(awk -v queue=$queue '$1 == queue && $6 == "total" { print $7 }' "$work/log/page_log")
+  [[ $billed == 4 ]] || report "two $queue copies of two pages were billed as ${billed:-no} pages"
+done
+
+for index in "${!combinations[@]}"; do
+  ppd=${combinations[index]%%|*} combination=${combinations[index]#*|}
+  colour_model=$(grep -o 'ColorModel=[^ ]*' <<< "$combination")
+  # shellcheck disable=SC2046
+  "$page_check" $(mode_options "$ppd" "$combination") --colour-model "${colour_model#*=}" --pages top+bottom \
+    "$work/out/combination$index.prn" > /dev/null || report "$(basename "$ppd") with $combination did not print the document"
+done
+[[ $failed == 0 ]] || fail "some jobs did not print as asked"
+echo "cups end-to-end: the copies and ${#combinations[@]} combinations printed in $(( SECONDS - started )) s"

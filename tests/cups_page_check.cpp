@@ -1,53 +1,138 @@
-// Checks the stream that the CUPS end-to-end test printed: two pages, a
-// black bar near the top of the first and a cyan bar near the bottom of the
-// second, at 300 dpi, four planes of one bit.
+// Checks a stream that the CUPS end-to-end test printed. The documents hold
+// two bars across the page: a black one near the top and a light cyan one
+// near the bottom. The check decodes the stream and compares each page with
+// what the job asked for.
+//
+//   vexao_cups_page_check MODE-OPTIONS --colour-model Gray|CMYK|KCMYcm --pages LIST STREAM
+//
+// LIST names the bars of each page in turn, comma-separated: "top", "bottom"
+// or "top+bottom". The mode options are the inspector's; --resolution is
+// needed to place the bars.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "tools/common/mode_options.h"
 #include "tools/decode/page_decoder.h"
 
 namespace {
 
-// The first and last line of `plane` that carry ink, or -1.
-std::pair<int, int> inkedLines(const vexao::decode::PlaneRaster& plane) {
+constexpr int kBlack = 0, kCyan = 3, kLightCyan = 5;
+
+struct Check {
+    vexao::tools::ModeOptions modeOptions;
+    vexao::tools::ResolvedMode mode;
+    std::string colourModel;
+    std::vector<std::string> pages;
+    const char* stream = nullptr;
+};
+
+struct LineRange {
     int first = -1, last = -1;
-    for (int y = 0; plane.hasData() && y < plane.height(); ++y)
+    bool empty() const { return first < 0; }
+};
+
+// The first and last line in [from, to) of `plane` that carry ink.
+LineRange inkedLines(const vexao::decode::PlaneRaster& plane, int from, int to) {
+    LineRange range;
+    for (int y = from; plane.hasData() && y < to && y < plane.height(); ++y)
         for (int x = 0; x < plane.width(); ++x)
             if (plane.row(y)[x] != 0) {
-                if (first < 0) first = y;
-                last = y;
+                if (range.empty()) range.first = y;
+                range.last = y;
                 break;
             }
-    return {first, last};
+    return range;
 }
 
-int fail(const char* what) {
-    std::fprintf(stderr, "cups page check: %s\n", what);
+// The plane that carries the light cyan bar: grey prints it in black, photo
+// colour in light cyan where the mode has the six planes.
+int cyanBarPlane(const Check& check) {
+    if (check.colourModel == "Gray") return kBlack;
+    bool sixPlanes = check.mode.planeCount == 0 || check.mode.planeCount >= 6;
+    return check.colourModel == "KCMYcm" && sixPlanes ? kLightCyan : kCyan;
+}
+
+// Says what is wrong with the page, or nothing. The bars are an inch high,
+// less when CUPS fits the page to smaller paper: the black one ends within
+// 2.2 inches of the top, the cyan one starts more than 8 inches down.
+std::string pageProblem(const vexao::decode::Page& page, const std::string& bars, const Check& check) {
+    int inch = check.modeOptions.resolution, cyanPlane = cyanBarPlane(check);
+    const int middle = 5 * inch, end = page.height;
+    bool wantTop = bars.find("top") != std::string::npos, wantBottom = bars.find("bottom") != std::string::npos;
+    LineRange top = inkedLines(page.planes[kBlack], 0, middle);
+    LineRange bottom = inkedLines(page.planes[cyanPlane], middle, end);
+    if (wantTop != !top.empty()) return wantTop ? "no black bar near the top" : "ink near the top";
+    if (wantTop && (top.last > inch * 22 / 10 || top.last - top.first < inch * 3 / 4)) return "the black bar is misplaced";
+    if (wantBottom != !bottom.empty()) return wantBottom ? "no cyan bar near the bottom" : "ink near the bottom";
+    if (wantBottom && (bottom.first < 8 * inch || bottom.last - bottom.first < inch * 3 / 4))
+        return "the cyan bar is misplaced";
+    if (cyanPlane != kBlack && (!inkedLines(page.planes[kBlack], middle, end).empty() ||
+                                !inkedLines(page.planes[cyanPlane], 0, middle).empty()))
+        return "a bar is printed in the wrong ink";
+    for (int plane = 0; plane < vexao::decode::kPlaneCount; ++plane)
+        if (plane != kBlack && plane != cyanPlane && page.planes[plane].hasData())
+            return std::string("ink on plane ") + vexao::decode::kPlaneLetters[plane];
+    return "";
+}
+
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> items;
+    std::istringstream in(list);
+    for (std::string item; std::getline(in, item, ',');) items.push_back(item);
+    return items;
+}
+
+bool readArguments(int argc, char** argv, Check& check, std::string& error) {
+    std::string pageList;
+    for (int i = 1; i < argc; ++i) {
+        vexao::tools::OptionResult taken = vexao::tools::takeModeOption(argc, argv, i, check.modeOptions, error);
+        if (taken == vexao::tools::OptionResult::Invalid) return false;
+        if (taken == vexao::tools::OptionResult::Taken) continue;
+        std::string name = argv[i];
+        if ((name == "--colour-model" || name == "--pages") && i + 1 < argc)
+            (name == "--pages" ? pageList : check.colourModel) = argv[++i];
+        else if (check.stream == nullptr && name[0] != '-')
+            check.stream = argv[i];
+        else
+            return error = "unexpected argument " + name, false;
+    }
+    check.pages = split(pageList);
+    if (check.stream == nullptr || check.pages.empty() || check.modeOptions.resolution == 0)
+        return error = "usage: vexao_cups_page_check MODE-OPTIONS --colour-model MODEL --pages LIST STREAM", false;
+    return vexao::tools::resolveMode(check.modeOptions, check.mode, error);
+}
+
+int fail(const std::string& what) {
+    std::fprintf(stderr, "cups page check: %s\n", what.c_str());
     return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return fail("usage: vexao_cups_page_check STREAM");
-    std::ifstream file(argv[1], std::ios::binary);
+    Check check;
+    std::string error;
+    if (!readArguments(argc, argv, check, error)) return fail(error);
+    std::ifstream file(check.stream, std::ios::binary);
     std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     vexao::decode::DecodeOptions options;
-    options.bitsPerPixel = 1;
+    options.bitsPerPixel = check.mode.bitsPerPixel;
+    options.levelPacked = check.mode.levelPacked;
     std::vector<vexao::decode::Page> pages;
-    vexao::decode::DecodeError error;
-    if (!vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, error))
-        return fail(vexao::decode::describe(error).c_str());
-    if (pages.size() != 2) return fail("expected two pages");
-    const int black = 0, cyan = 3;
-    auto [topFirst, topLast] = inkedLines(pages[0].planes[black]);
-    auto [bottomFirst, bottomLast] = inkedLines(pages[1].planes[cyan]);
-    if (topFirst < 0 || topLast > 600) return fail("page 1 has no black bar near its top");
-    if (pages[0].planes[cyan].hasData() || pages[1].planes[black].hasData()) return fail("an ink appears on the wrong page");
-    if (bottomFirst < 2500 || bottomLast - bottomFirst < 250) return fail("page 2 has no cyan bar near its bottom");
-    std::printf("cups page check: black bar on lines %d-%d of page 1, cyan bar on lines %d-%d of page 2\n", topFirst,
-                topLast, bottomFirst, bottomLast);
+    vexao::decode::DecodeError decodeError;
+    if (!vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, decodeError))
+        return fail(vexao::decode::describe(decodeError));
+    if (pages.size() != check.pages.size())
+        return fail(std::to_string(pages.size()) + " pages where " + std::to_string(check.pages.size()) + " were printed");
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        std::string problem = pageProblem(pages[i], check.pages[i], check);
+        if (!problem.empty()) return fail("page " + std::to_string(i + 1) + ": " + problem);
+    }
+    std::printf("cups page check: %zu pages as printed\n", pages.size());
     return 0;
 }

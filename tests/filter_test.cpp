@@ -28,6 +28,11 @@ struct Raster {
     cups_order_t order;
     int width = 64, height = 40;
     int rasterMode = 0;  // cupsInteger1
+    int bandHeight = 16;       // cupsInteger2
+    bool singlePlane = false;  // cupsInteger3
+    bool lightInks = false;    // cupsInteger4
+    // A chunked pixel for the upper half; empty sets every bit.
+    Bytes inkPixel = {};
 };
 
 int colours(cups_cspace_t space) { return space == CUPS_CSPACE_K ? 1 : space == CUPS_CSPACE_CMYK ? 4 : 6; }
@@ -50,15 +55,21 @@ cups_page_header2_t headerFor(const Raster& raster) {
     header.HWResolution[0] = header.HWResolution[1] = 300;
     header.NumCopies = 1;
     header.cupsInteger[1] = raster.rasterMode;
+    header.cupsInteger[2] = raster.bandHeight;
+    header.cupsInteger[3] = raster.singlePlane;
+    header.cupsInteger[4] = raster.lightInks;
     return header;
 }
 
-// Every colour full on in the upper half of the page, off below.
-void writePage(cups_raster_t* out, const Raster& raster, int lines = -1) {
+// Every colour full on (or the ink pixel) in the upper half of the page, off below.
+void writePage(cups_raster_t* out, const Raster& raster, int lines = -1, unsigned copies = 1) {
     cups_page_header2_t header = headerFor(raster);
+    header.NumCopies = copies;
     cupsRasterWriteHeader2(out, &header);
     int rows = raster.order == CUPS_ORDER_PLANAR ? raster.height * colours(raster.space) : raster.height;
     Bytes ink(header.cupsBytesPerLine, 0xFF), blank(header.cupsBytesPerLine, 0);
+    for (std::size_t at = 0; !raster.inkPixel.empty() && at < ink.size(); ++at)
+        ink[at] = raster.inkPixel[at % raster.inkPixel.size()];
     for (int y = 0; y < (lines < 0 ? rows : lines); ++y)
         cupsRasterWritePixels(out, (y % raster.height) < raster.height / 2 ? ink.data() : blank.data(),
                               header.cupsBytesPerLine);
@@ -80,7 +91,7 @@ protected:
     void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
     // Runs the filter on what `feed` writes into its standard input.
-    FilterRun run(const std::function<void(int fd, pid_t filter)>& feed) {
+    FilterRun run(const std::function<void(int fd, pid_t filter)>& feed, const char* copies = "1") {
         std::string out = folder + "/out", err = folder + "/err";
         int input[2];
         EXPECT_EQ(pipe(input), 0);
@@ -92,7 +103,7 @@ protected:
             dup2(o, 1);
             dup2(e, 2);
             setenv("PPD", VEXAO_BAND_PPD, 1);
-            execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", "1", "", static_cast<char*>(nullptr));
+            execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", copies, "", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(input[0]);
@@ -124,14 +135,37 @@ protected:
     std::string folder;
 };
 
-std::vector<vexao::decode::Page> decode(const Bytes& stream, int bitsPerPixel, bool levelPacked) {
+vexao::decode::DecodeOptions decodeOptions(int bitsPerPixel, bool levelPacked) {
     vexao::decode::DecodeOptions options;
     options.bitsPerPixel = bitsPerPixel;
     options.levelPacked = levelPacked;
+    return options;
+}
+
+std::vector<vexao::decode::Page> decode(const Bytes& stream, int bitsPerPixel, bool levelPacked) {
     std::vector<vexao::decode::Page> pages;
     vexao::decode::DecodeError error;
-    EXPECT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, error))
+    EXPECT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), decodeOptions(bitsPerPixel, levelPacked),
+                                            pages, error))
         << vexao::decode::describe(error);
+    return pages;
+}
+
+// Decodes one page after another, each with its own options.
+std::vector<vexao::decode::Page> decodeEach(const Bytes& stream, const std::vector<vexao::decode::DecodeOptions>& options) {
+    std::vector<vexao::decode::Page> pages;
+    std::size_t offset = 0;
+    for (const vexao::decode::DecodeOptions& pageOptions : options) {
+        vexao::decode::PageDecoder decoder(stream.data() + offset, stream.size() - offset, pageOptions);
+        vexao::decode::Page page;
+        if (!decoder.nextPage(page)) {
+            ADD_FAILURE() << "page " << pages.size() + 1 << ": " << vexao::decode::describe(decoder.error());
+            break;
+        }
+        offset += page.streamEnd;
+        pages.push_back(std::move(page));
+    }
+    EXPECT_EQ(offset, stream.size()) << "bytes after the last page";
     return pages;
 }
 
@@ -162,6 +196,75 @@ TEST_F(Filter, EveryColourSpaceDepthAndOrderPrintsItsInks) {
             ASSERT_TRUE(pages[0].planes[plane].hasData()) << "plane " << plane << " space " << c.raster.space;
             EXPECT_LE(pages[0].planes[plane].height(), c.raster.height / 2 + 16) << "ink only in the upper half";
         }
+    }
+}
+
+// The planes of `page` that carry ink.
+std::vector<int> inkedPlanes(const vexao::decode::Page& page) {
+    std::vector<int> planes;
+    for (int plane = 0; plane < vexao::decode::kPlaneCount; ++plane)
+        if (page.planes[plane].hasData()) planes.push_back(plane);
+    return planes;
+}
+
+TEST_F(Filter, EachPageIsPrintedWithItsOwnSettings) {
+    Raster greyDraft{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20};
+    greyDraft.singlePlane = true;
+    Raster colourNormal{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 48, 40, 15};
+    colourNormal.bandHeight = 8;
+    FilterRun result = print({greyDraft, colourNormal});
+    ASSERT_TRUE(succeeded(result)) << result.messages;
+    std::vector<vexao::decode::Page> pages = decodeEach(result.stream, {decodeOptions(1, false), decodeOptions(4, true)});
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].bandLines, 16);
+    EXPECT_EQ(inkedPlanes(pages[0]), (std::vector<int>{0}));
+    EXPECT_EQ(pages[0].planes[0].row(0)[0], 0xFF) << "eight full pixels at one bit";
+    EXPECT_EQ(pages[1].bandLines, 8);
+    EXPECT_EQ(inkedPlanes(pages[1]), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(pages[1].planes[3].width(), 24) << "48 pixels at four bits";
+    EXPECT_EQ(pages[1].planes[3].row(0)[0], 0x44) << "two pixels at the top level";
+}
+
+TEST_F(Filter, EveryPageIsSentOnceAndCountedOnce) {
+    // CUPS's filters make the copies: the filter gets them as pages, while
+    // argv[4] and NumCopies still name the job's copies.
+    Raster page{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20};
+    FilterRun result = run(
+        [&](int fd, pid_t) {
+            cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+            for (int copy = 0; copy < 2; ++copy) writePage(out, page, -1, 2);
+            cupsRasterClose(out);
+        },
+        "2");
+    ASSERT_TRUE(succeeded(result)) << result.messages;
+    EXPECT_EQ(decode(result.stream, 1, false).size(), 2u);
+    EXPECT_NE(result.messages.find("PAGE: 1 1\n"), std::string::npos) << result.messages;
+    EXPECT_NE(result.messages.find("PAGE: 2 1\n"), std::string::npos) << result.messages;
+    EXPECT_EQ(result.messages.find("PAGE: 3"), std::string::npos) << result.messages;
+}
+
+TEST_F(Filter, LightInksAreSeparatedFromCmykWhereTheModeHasSixPlanes) {
+    struct Case {
+        int rasterMode;
+        Bytes cmyk;
+        std::vector<int> planes;  // KYMCmc
+    };
+    const Case cases[] = {
+        {5, {77, 0, 0, 0}, {5}},               // light cyan alone
+        {5, {0, 77, 0, 0}, {4}},               // light magenta alone
+        {5, {255, 0, 0, 0}, {3}},              // full cyan is dark ink alone
+        {5, {200, 0, 60, 255}, {0, 1, 3, 5}},  // both cyans, yellow and black
+        {15, {77, 0, 0, 0}, {3}},              // four planes: cyan ink
+    };
+    for (const Case& c : cases) {
+        Raster raster{CUPS_CSPACE_CMYK, 8, CUPS_ORDER_CHUNKED, 64, 40, c.rasterMode};
+        raster.lightInks = true;
+        raster.inkPixel = c.cmyk;
+        FilterRun result = print({raster});
+        ASSERT_TRUE(succeeded(result)) << result.messages;
+        std::vector<vexao::decode::Page> pages = decode(result.stream, 4, true);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(inkedPlanes(pages[0]), c.planes) << "raster mode " << c.rasterMode << " cyan " << int{c.cmyk[0]};
     }
 }
 

@@ -3,12 +3,17 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tests/support/picture_files.h"
 #include "tools/imaging/image.h"
 #include "tools/imaging/separation.h"
 
@@ -32,23 +37,12 @@ protected:
         return path;
     }
 
-    // A PNG of the given colour type and depth, written with libpng.
+    // A PNG of the given colour type and depth; rows past the given ones are
+    // cut off.
     std::string writePng(const std::string& name, int width, int height, int colourType, int depth,
                          const std::vector<std::uint8_t>& rows, const std::vector<png_color>& palette = {}) {
         std::string path = folder + "/" + name;
-        FILE* file = std::fopen(path.c_str(), "wb");
-        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png_create_info_struct(png);
-        png_init_io(png, file);
-        png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
-        if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-        png_write_info(png, info);
-        std::size_t rowBytes = rows.size() / height;
-        for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(rows.data() + y * rowBytes));
-        png_write_end(png, nullptr);
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
+        vexao_test::writePngFile(path, width, height, colourType, depth, rows, palette);
         return path;
     }
 
@@ -118,6 +112,54 @@ TEST_F(Pictures, MalformedFilesAreRefusedWithAReason) {
     RgbImage image;
     std::string error;
     EXPECT_FALSE(vexao::imaging::readImage(folder + "/missing.png", image, error));
+}
+
+TEST(SizeCap, AdmitsEachLimitExactlyAndRefusesBeyondWithoutOverflow) {
+    using vexao::imaging::checkImageSize;
+    using vexao::imaging::kMaxHeight;
+    using vexao::imaging::kMaxPixels;
+    using vexao::imaging::kMaxWidth;
+    std::string error;
+    EXPECT_TRUE(checkImageSize(kMaxWidth, kMaxPixels / kMaxWidth, error)) << error;
+    EXPECT_TRUE(checkImageSize(kMaxPixels / kMaxHeight, kMaxHeight, error)) << error;
+    EXPECT_TRUE(checkImageSize(16384, 16384, error)) << "exactly the pixel cap: " << error;
+    const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
+    const std::pair<std::int64_t, std::int64_t> refused[] = {
+        {kMaxWidth + 1, 1}, {1, kMaxHeight + 1}, {16384, 16385}, {32767, 44000},
+        {0, 1},             {1, -1},             {huge, huge},   {kMaxWidth, huge},
+    };
+    for (const auto& [width, height] : refused) {
+        error.clear();
+        EXPECT_FALSE(checkImageSize(width, height, error)) << width << " x " << height;
+        EXPECT_NE(error.find("size cap"), std::string::npos) << error;
+    }
+}
+
+// A hostile or cut-off header must not make the reader allocate what it
+// claims: the size cap comes first, then the data that is really there.
+TEST_F(Pictures, OversizedHeadersAreRefusedBeforeThePictureIsAllocated) {
+    // White rows of a page whose RGB byte count wraps 32 bits, and enough of
+    // them to run past a buffer allocated with the wrapped count.
+    std::vector<std::uint8_t> whiteRows(std::size_t{32767} * 400, 255);
+    // Half a picture that hardly compresses, so its rows reach the file.
+    std::vector<std::uint8_t> scatteredRows(256 * 128);
+    std::minstd_rand random;
+    for (std::uint8_t& sample : scatteredRows) sample = static_cast<std::uint8_t>(random() >> 8);
+    const std::pair<std::string, std::string> refused[] = {
+        {writePng("wide.png", 32767, 44000, PNG_COLOR_TYPE_GRAY, 8, whiteRows), "size cap"},
+        {write("wide.ppm", "P6 32768 1 255\n"), "size cap"},
+        {write("over.pgm", "P5 16384 16385 255\n"), "size cap"},
+        {write("at-cap.pgm", "P5 16384 16384 255\n"), "truncated"},
+        {write("at-cap.pbm", "P1 16384 16384 0 1"), "truncated"},
+        {writePng("cut.png", 256, 256, PNG_COLOR_TYPE_GRAY, 8, scatteredRows), "malformed PNG"},
+    };
+    for (const auto& [path, reason] : refused) {
+        RgbImage image;
+        std::string error;
+        EXPECT_FALSE(vexao::imaging::readImage(path, image, error)) << path;
+        EXPECT_NE(error.find(reason), std::string::npos) << path << ": " << error;
+        EXPECT_TRUE(image.pixels.empty()) << path;
+    }
 }
 
 std::vector<std::uint8_t> separated(std::uint8_t r, std::uint8_t g, std::uint8_t b, InkSet inks) {
@@ -194,6 +236,11 @@ TEST(TestPage, HasBlankBandsAndInkForEveryPlane) {
             for (std::uint8_t byte : planes[p]) inked[p] = inked[p] || byte != 0;
     }
     for (int p = 0; p < 6; ++p) EXPECT_TRUE(inked[p]) << "plane " << p;
+}
+
+TEST(TestPage, OverTheSizeCapIsRefusedNotWrapped) {
+    EXPECT_THROW(vexao::imaging::testPage(33080, 46760), std::length_error);
+    EXPECT_THROW(vexao::imaging::testPage(16000, 17000), std::length_error);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/failing_allocator.h"
+#include "tests/support/tool_run.h"
 #include "toolbox/resource_api.h"
 
 namespace {
@@ -369,6 +370,22 @@ TEST_F(Resources, ToolCreatesFilesThatListExtractAndLoad) {
     EXPECT_EQ(std::string(static_cast<char*>(table.dataPtr), 5), "hello");
     MyUnlockFreeResource2(&table);
     MyFreeLibrary2(&file);
+}
+
+// A lookup finds the first entry of a type and identifier, so a second table
+// under the same pair could never be read back.
+TEST_F(Resources, ToolRefusesATypeAndIdentifierGivenTwice) {
+    write("a.bin", {1});
+    write("b.bin", {2});
+    std::string create = std::string(VEXAO_RSRC_TOOL) + " create ";
+    std::string tables = " 4:1:" + path("a.bin") + " 8:2:" + path("b.bin") + " 0x4:1:" + path("b.bin");
+    vexao_test::ToolRun run = vexao_test::runTool(create + path("twice.rsrc") + tables + " > /dev/null");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.errors.find("table 4:1 is given twice"), std::string::npos) << run.errors;
+    EXPECT_FALSE(std::ifstream(path("twice.rsrc")).good());
+    EXPECT_EQ(vexao_test::runTool(create + path("one-type.rsrc") + " 4:1:" + path("a.bin") + " 4:2:" + path("b.bin"))
+                  .exitCode,
+              0);
 }
 
 }  // namespace

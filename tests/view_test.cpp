@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/mode_args.h"
 #include "tests/support/printer_stream.h"
+#include "tests/support/tool_run.h"
 #include "tools/common/mode_options.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/pageview/page_images.h"
@@ -20,6 +22,7 @@ namespace fs = std::filesystem;
 using vexao::decode::Page;
 using vexao_test::Bytes;
 using vexao_test::PrinterStream;
+using vexao_test::resolve;
 
 struct PngPixels {
     int width = 0, height = 0, channels = 0;
@@ -122,20 +125,6 @@ TEST(PageImages, OneBitPixelsAndAFixedWidth) {
     for (int x = 0; x < 10; ++x) EXPECT_EQ(black.at(x, 0), bits[x] ? 0 : 255) << x;
 }
 
-vexao::tools::ResolvedMode resolve(std::vector<std::string> arguments, bool expectValid = true) {
-    std::vector<char*> argv{const_cast<char*>("tool")};
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    vexao::tools::ModeOptions options;
-    std::string error;
-    for (int i = 1; i < static_cast<int>(argv.size()); ++i)
-        EXPECT_EQ(vexao::tools::takeModeOption(static_cast<int>(argv.size()), argv.data(), i, options, error),
-                  vexao::tools::OptionResult::Taken)
-            << arguments[i - 1];
-    vexao::tools::ResolvedMode mode;
-    EXPECT_EQ(vexao::tools::resolveMode(options, mode, error), expectValid) << error;
-    return mode;
-}
-
 TEST(ModeOptions, ResolveThroughTheModeTableAndTheOverrides) {
     vexao::tools::ResolvedMode mode = resolve({"--model", "j"});
     EXPECT_EQ(mode.bandLines, 16);
@@ -175,9 +164,7 @@ TEST(ModeOptions, RefuseBadValues) {
 }
 
 int runInspector(const std::string& arguments) {
-    std::string command = std::string(VEXAO_INSPECT_PATH) + " " + arguments + " > /dev/null 2>&1";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return vexao_test::runTool(std::string(VEXAO_INSPECT_PATH) + " " + arguments + " > /dev/null").exitCode;
 }
 
 TEST(Inspector, ExitCodesTellFailuresApart) {

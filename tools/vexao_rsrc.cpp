@@ -7,11 +7,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "toolbox/resource_api.h"
+#include "tools/common/staged_file.h"
 
 namespace {
 
@@ -30,10 +31,13 @@ const char kUsageText[] =
     "\n"
     "  list      print the type key, identifier and length of every table\n"
     "  extract   write the data of one table to OUTPUT\n"
-    "  create    make FILE from tables, each read from PATH\n"
+    "  create    make FILE from tables, each read from PATH; every TYPE:ID pair\n"
+    "            names one table only\n"
     "\n"
-    "exit codes: 0 done, 1 file error or table not found, 2 bad usage,\n"
-    "            3 out of memory, 4 cannot write the output\n";
+    "FILE (create) and OUTPUT (extract) appear only once completely written.\n"
+    "exit codes: 0 done, 1 file error, table not found or tables too large for\n"
+    "            a resource file, 2 bad usage, 3 out of memory, 4 cannot write\n"
+    "            the output\n";
 
 constexpr long kLowestCreatedType = 4;
 constexpr long kHighestCreatedType = 65532;
@@ -89,6 +93,14 @@ public:
     bool open = false;
 };
 
+// Writes `length` bytes to `path`, which appears only once all are written.
+int writeOutput(const std::string& path, const void* bytes, std::size_t length) {
+    vexao::tools::StagedFile output(path);
+    if (output.stream() == nullptr || std::fwrite(bytes, 1, length, output.stream()) != length || !output.commit())
+        return std::fprintf(stderr, "vexao-rsrc: cannot write %s\n", output.error().c_str()), kCannotWrite;
+    return kOk;
+}
+
 int listTables(const std::string& path, long typeKey) {
     OpenFile input(path);
     if (!input.open) return std::fprintf(stderr, "vexao-rsrc: cannot open %s\n", path.c_str()), kFileError;
@@ -129,12 +141,7 @@ int extractTable(const std::string& path, long type, long id, const std::string&
         std::fprintf(stderr, "vexao-rsrc: %s has no readable table %ld:%ld\n", path.c_str(), type, id);
         code = kFileError;
     } else {
-        std::ofstream output(outputPath, std::ios::binary);
-        output.write(static_cast<const char*>(table.dataPtr), table.dataLen);
-        if (!output.flush()) {
-            std::fprintf(stderr, "vexao-rsrc: cannot write %s\n", outputPath.c_str());
-            code = kCannotWrite;
-        }
+        code = writeOutput(outputPath, table.dataPtr, static_cast<std::size_t>(table.dataLen));
     }
     MyUnlockFreeResource2(&table);
     return code;
@@ -187,30 +194,50 @@ bool parseTableSource(const std::string& entry, TableSource* table, std::string*
     return true;
 }
 
+// A lookup finds the first entry of a type key and identifier, so a second
+// table under the same pair could never be read; and the position words of
+// two type keys less than 4 apart would overlap.
+bool clashes(const std::vector<TableSource>& tables, const TableSource& table, std::string* problem) {
+    for (const TableSource& other : tables) {
+        if (other.type == table.type && other.id == table.id) {
+            *problem = "table " + std::to_string(table.type) + ":" + std::to_string(table.id) + " is given twice";
+            return true;
+        }
+        if (other.type != table.type && std::labs(other.type - table.type) < 4) {
+            *problem = "type keys " + std::to_string(other.type) + " and " + std::to_string(table.type) +
+                       " would share bytes: keep keys 4 apart";
+            return true;
+        }
+    }
+    return false;
+}
+
+// The library reads positions and lengths as signed 32-bit numbers. The
+// header words are counted as if the highest type key were taken.
+bool fitsResourceFile(const std::vector<TableSource>& tables) {
+    std::uint64_t size = kHighestCreatedType + 8;
+    for (const TableSource& table : tables) size += 12 + 4 + static_cast<std::uint64_t>(table.data.size());
+    return size <= INT32_MAX;
+}
+
 int createFile(const std::string& path, const std::vector<std::string>& entries) {
     std::vector<TableSource> tables;
-    std::map<long, bool> typesSeen;
     for (const std::string& entry : entries) {
         TableSource table;
         std::string problem;
-        if (!parseTableSource(entry, &table, &problem)) return usage(problem.c_str());
-        for (const auto& [type, seen] : typesSeen)
-            if (type != table.type && std::labs(type - table.type) < 4)
-                return usage(("type keys " + std::to_string(type) + " and " + std::to_string(table.type) +
-                              " would share bytes: keep keys 4 apart").c_str());
-        typesSeen[table.type] = true;
+        if (!parseTableSource(entry, &table, &problem) || clashes(tables, table, &problem))
+            return usage(problem.c_str());
         tables.push_back(std::move(table));
     }
+    if (!fitsResourceFile(tables))
+        return std::fprintf(stderr, "vexao-rsrc: the tables are too large: a resource file holds at most %d bytes\n",
+                            INT32_MAX),
+               kFileError;
     std::vector<std::uint8_t> bytes = layOut(tables);
-    std::ofstream output(path, std::ios::binary);
-    output.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!output.flush()) return std::fprintf(stderr, "vexao-rsrc: cannot write %s\n", path.c_str()), kCannotWrite;
-    return kOk;
+    return writeOutput(path, bytes.data(), bytes.size());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage("no command given");
     if (args[0] == "--help" || args[0] == "-h") return std::fputs(kUsageText, stdout), kOk;
@@ -228,4 +255,15 @@ int main(int argc, char** argv) {
     }
     if (command == "create" && args.size() >= 3) return createFile(args[1], {args.begin() + 2, args.end()});
     return usage(("cannot understand: " + command).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vexao-rsrc: out of memory\n");
+        return kOutOfMemory;
+    }
 }

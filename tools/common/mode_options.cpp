@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "output/mode_selection_internal.h"
+#include "output/output_api.h"
 
 namespace vexao::tools {
 
@@ -40,7 +42,34 @@ bool parseModel(const char* text, std::int16_t& code) {
     return true;
 }
 
+// The most bytes one plane line of `pixels` pixels can take once compressed:
+// level packing makes two bytes of three, the leading zero bytes become zero
+// runs (never more than one byte beyond the zeros) and PackBits codes the rest.
+std::int32_t worstCompressedPlane(const ResolvedMode& mode, std::int32_t pixels) {
+    std::int32_t bytes = (pixels * mode.bitsPerPixel + 7) / 8;
+    if (mode.levelPacked) bytes = (2 * bytes + 2) / 3;
+    return VEXAO_PACKBITS_BOUND(bytes) + 1;
+}
+
+bool lineAlwaysFits(const ResolvedMode& mode, int planes, int pageHeight, std::int32_t pixels) {
+    std::int32_t plane = worstCompressedPlane(mode, pixels);
+    if (mode.bandLines != 0) return plane <= VEXAO_MAX_BAND_ROW(mode.bandLines);
+    // The skips down to a line come first in its output, at most a page's worth.
+    std::int32_t skips = VEXAO_SKIP_COMMAND_LENGTH * ((pageHeight + VEXAO_MAX_SKIP_LINES - 1) / VEXAO_MAX_SKIP_LINES);
+    return skips + planes * (VEXAO_COLOR_HEADER_LENGTH + plane + 1) <= VEXAO_MAX_NORMAL_OUTPUT;
+}
+
 }  // namespace
+
+int widestLine(const ResolvedMode& mode, int planes, int pageHeight) {
+    // The worst case only grows with the width: bisect for the last width that fits.
+    int fits = 0, tooWide = std::numeric_limits<std::int16_t>::max() + 1;
+    while (tooWide - fits > 1) {
+        int middle = fits + (tooWide - fits) / 2;
+        (lineAlwaysFits(mode, planes, pageHeight, middle) ? fits : tooWide) = middle;
+    }
+    return fits;
+}
 
 OptionResult takeModeOption(int argc, char** argv, int& index, ModeOptions& options, std::string& error) {
     const char* name = argv[index];

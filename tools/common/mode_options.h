@@ -47,6 +47,14 @@ OutputParams toOutputParams(const ModeOptions& options);
 // is refused: level packing needs 4-bit pixels.
 bool resolveMode(const ModeOptions& options, ResolvedMode& mode, std::string& error);
 
+// The widest raster line, in pixels, that the library takes in this mode
+// whatever the line holds, for `planes` planes on a page of `pageHeight`
+// lines. Normal mode hands out a line's skips and colour data commands as one
+// output of at most 32767 bytes; multi-raster mode keeps each compressed row
+// in a band slot of about 4 KB. Never more than 32767, the most pixels a
+// plane line can declare.
+int widestLine(const ResolvedMode& mode, int planes, int pageHeight);
+
 // Help text for the options above, one option a line, indented by two.
 extern const char kModeOptionsHelp[];
 

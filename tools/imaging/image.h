@@ -3,6 +3,7 @@
 #ifndef VEXAO_TOOLS_IMAGING_IMAGE_H
 #define VEXAO_TOOLS_IMAGING_IMAGE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,15 +19,35 @@ struct RgbImage {
     std::uint8_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * width * 3; }
 };
 
-// A plane line holds at most 32767 bytes, so no page may be wider than this
-// at four bits a pixel; taller pages than kMaxHeight are refused as absurd.
+// The size cap on pictures. The library takes a plane line's pixel count as a
+// signed 16-bit number, so no picture is wider than kMaxWidth; taller pictures
+// than kMaxHeight are absurd; and kMaxPixels keeps a picture in memory below
+// 768 MiB (3 bytes a pixel), which still holds A4, Letter and Legal pages at
+// 1200 dpi. Sizes are checked in 64-bit arithmetic before anything is
+// allocated, so within the cap width * height * 3 fits a 32-bit size_t.
 constexpr int kMaxWidth = 32767;
 constexpr int kMaxHeight = 100000;
+constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
+
+struct ImageLimits {
+    int maxWidth = kMaxWidth;
+    int maxHeight = kMaxHeight;
+    std::int64_t maxPixels = kMaxPixels;
+};
+
+// True when a picture of width x height pixels is within `limits` (and at
+// least 1 x 1); otherwise `error` names the size and the cap.
+bool checkImageSize(std::int64_t width, std::int64_t height, std::string& error, const ImageLimits& limits = {});
 
 // Reads a PNG (any colour type and depth; alpha is composed over white) or a
 // PNM (P1 to P6, plain or binary, maxval up to 65535). Returns false and says
-// why in `error` for a file that cannot be read or is malformed.
-bool readImage(const std::string& path, RgbImage& image, std::string& error);
+// why in `error` for a file that cannot be read, is malformed, or is over the
+// size cap; the readers never throw.
+bool readImage(const std::string& path, RgbImage& image, std::string& error, const ImageLimits& limits = {});
+
+// The same for a picture already in memory.
+bool decodeImage(const std::uint8_t* data, std::size_t size, RgbImage& image, std::string& error,
+                 const ImageLimits& limits = {});
 
 }  // namespace vexao::imaging
 

@@ -1,6 +1,8 @@
 #include "tools/imaging/separation.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace vexao::imaging {
 namespace {
@@ -30,15 +32,20 @@ void separatePixel(const std::uint8_t* rgb, InkSet inks, std::uint8_t* coverage)
     }
     int cyan = 255 - rgb[0], magenta = 255 - rgb[1], yellow = 255 - rgb[2];
     int black = std::min({cyan, magenta, yellow});  // full under-colour removal
-    coverage[0] = static_cast<std::uint8_t>(black);
-    coverage[1] = static_cast<std::uint8_t>(yellow - black);
-    if (inks == InkSet::FourInks) {
-        coverage[2] = static_cast<std::uint8_t>(magenta - black);
-        coverage[3] = static_cast<std::uint8_t>(cyan - black);
-        return;
-    }
-    splitLightInk(magenta - black, coverage[2], coverage[4]);
-    splitLightInk(cyan - black, coverage[3], coverage[5]);
+    const std::uint8_t cmyk[4] = {static_cast<std::uint8_t>(cyan - black), static_cast<std::uint8_t>(magenta - black),
+                                  static_cast<std::uint8_t>(yellow - black), static_cast<std::uint8_t>(black)};
+    if (inks == InkSet::SixInks) return separateLightInks(cmyk, coverage);
+    coverage[0] = cmyk[3];
+    coverage[1] = cmyk[2];
+    coverage[2] = cmyk[1];
+    coverage[3] = cmyk[0];
+}
+
+void separateLightInks(const std::uint8_t* cmyk, std::uint8_t* coverage) {
+    coverage[0] = cmyk[3];
+    coverage[1] = cmyk[2];
+    splitLightInk(cmyk[1], coverage[2], coverage[4]);
+    splitLightInk(cmyk[0], coverage[3], coverage[5]);
 }
 
 Halftoner::Halftoner(int width, int levels)
@@ -151,6 +158,8 @@ void drawTextBlocks(RgbImage& image, int top, int bottom) {
 }  // namespace
 
 RgbImage testPage(int width, int height) {
+    std::string error;
+    if (!checkImageSize(width, height, error)) throw std::length_error("test page: " + error);
     RgbImage image;
     image.width = width;
     image.height = height;

@@ -18,6 +18,11 @@ enum class InkSet { Black = 1, FourInks = 4, SixInks = 6 };
 // the lighter tones and the dark inks take over above mid coverage.
 void separatePixel(const std::uint8_t* rgb, InkSet inks, std::uint8_t* coverage);
 
+// The six inks' coverage for one pixel already separated into cyan, magenta,
+// yellow and black (0..255 each, in that order): black and yellow pass
+// through, cyan and magenta are shared between dark and light ink as above.
+void separateLightInks(const std::uint8_t* cmyk, std::uint8_t* coverage);
+
 // Error diffusion over one plane, line by line (serpentine), to `levels`
 // output levels: 2 gives 0/1, 5 gives 0..4. It keeps one line of error, so
 // pages never have to be held twice.
@@ -56,7 +61,8 @@ private:
 };
 
 // The built-in test page: a ramp for each ink, hairlines at several angles,
-// blocks of text-like marks, and blank bands between them.
+// blocks of text-like marks, and blank bands between them. A size outside
+// the cap (checkImageSize) throws std::length_error.
 RgbImage testPage(int width, int height);
 
 }  // namespace vexao::imaging

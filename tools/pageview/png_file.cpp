@@ -2,10 +2,10 @@
 
 #include <png.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
+
+#include "tools/common/staged_file.h"
 
 namespace vexao::inspect {
 namespace {
@@ -53,17 +53,13 @@ bool encode(std::FILE* file, const PngImage& image, std::uint8_t* row, std::stri
 
 bool writePng(const std::string& path, const PngImage& image, std::string& error) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * (image.colour == PngColour::Rgb ? 3 : 1));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
+    // A failure half-way leaves no truncated PNG behind.
+    tools::StagedFile file(path);
+    if (file.stream() == nullptr) return error = file.error(), false;
     std::string pngError;
-    bool written = encode(file, image, row.data(), pngError);
-    bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
-    error = path + ": " + (written ? std::string(std::strerror(errno)) : pngError);
-    return false;
+    if (!encode(file.stream(), image, row.data(), pngError)) return error = path + ": " + pngError, false;
+    if (!file.commit()) return error = file.error(), false;
+    return true;
 }
 
 }  // namespace vexao::inspect

@@ -5,18 +5,23 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/common/mode_options.h"
+#include "tools/common/staged_file.h"
 #include "tools/host/print_job.h"
 #include "tools/imaging/image.h"
 #include "tools/imaging/separation.h"
 
 namespace {
 
-enum ExitCode { kOk = 0, kLibraryError = 1, kUsage = 2, kCannotRead = 3, kCannotWrite = 4 };
+using vexao::imaging::RgbImage;
+using vexao::tools::ResolvedMode;
+
+enum ExitCode { kOk = 0, kLibraryError = 1, kUsage = 2, kCannotRead = 3, kCannotWrite = 4, kOutOfMemory = 5 };
 
 const char kUsageText[] =
     "usage: vexao-print [options] IMAGE...\n"
@@ -31,16 +36,26 @@ const char kUsageText[] =
     "%s"
     "\n"
     "Other options:\n"
-    "  --test-page          print the built-in test page instead of pictures\n"
+    "  --test-page          print the built-in test page, A4 at --resolution\n"
+    "                       (default 300 dpi), instead of pictures\n"
     "  --inks k|kymc|kymcmc inks for line-by-line modes (default kymc); banded\n"
     "                       modes use the planes the mode selects\n"
-    "  -o, --output FILE    write the stream to FILE (default: standard output)\n"
+    "  -o, --output FILE    write the stream to FILE (default: standard output);\n"
+    "                       FILE appears only once the whole stream is written\n"
     "  -q, --quiet          no summary\n"
     "  -h, --help           this text\n"
     "\n"
+    "Size cap: a page is at most %d pixels wide, %d high and %lld pixels in\n"
+    "all (3 bytes a pixel in memory). It is also no wider than the print mode\n"
+    "takes whatever the page holds: each line must fit the printer's buffers\n"
+    "uncompressible, which allows 8120 pixels (banded, four bits a pixel, no\n"
+    "level packing) up to 32767 (one bit a pixel, or few planes). Larger pictures\n"
+    "are refused; the message names the limit.\n"
+    "\n"
     "Progress goes to standard error when it is a terminal.\n"
-    "exit codes: 0 printed, 1 the library refused, 2 bad usage, 3 cannot read a\n"
-    "            picture, 4 cannot write the stream\n";
+    "exit codes: 0 printed, 1 the library refused, 2 bad usage (a test page over\n"
+    "            the size cap included), 3 a picture cannot be read or is over the\n"
+    "            size cap, 4 cannot write the stream, 5 out of memory\n";
 
 struct Options {
     vexao::tools::ModeOptions mode;
@@ -56,6 +71,11 @@ int usage(const std::string& problem) {
     return kUsage;
 }
 
+int failure(int code, const std::string& message) {
+    std::fprintf(stderr, "vexao-print: %s\n", message.c_str());
+    return code;
+}
+
 // Returns -1 when the options are good, else the exit code.
 int parseOptions(int argc, char** argv, Options& options) {
     options.mode.resolution = 300;
@@ -66,15 +86,22 @@ int parseOptions(int argc, char** argv, Options& options) {
         if (taken == vexao::tools::OptionResult::Taken) continue;
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
-            std::printf(kUsageText, vexao::tools::kModeOptionsHelp);
+            std::printf(kUsageText, vexao::tools::kModeOptionsHelp, vexao::imaging::kMaxWidth,
+                        vexao::imaging::kMaxHeight, static_cast<long long>(vexao::imaging::kMaxPixels));
             return kOk;
         }
-        if (arg == "--test-page") options.testPage = true;
-        else if (arg == "-q" || arg == "--quiet") options.quiet = true;
-        else if ((arg == "-o" || arg == "--output" || arg == "--inks") && i + 1 < argc)
+        if (arg == "--test-page") {
+            options.testPage = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "-o" || arg == "--output" || arg == "--inks") {
+            if (i + 1 >= argc) return usage(arg + " needs a value");
             (arg == "--inks" ? options.inks : options.output) = argv[++i];
-        else if (!arg.empty() && arg[0] == '-' && arg != "-") return usage("unknown option " + arg);
-        else options.images.push_back(arg);
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            return usage("unknown option " + arg);
+        } else {
+            options.images.push_back(arg);
+        }
     }
     if (options.testPage == !options.images.empty()) return usage("give pictures, or --test-page");
     if (options.inks != "k" && options.inks != "kymc" && options.inks != "kymcmc")
@@ -82,14 +109,37 @@ int parseOptions(int argc, char** argv, Options& options) {
     return -1;
 }
 
-vexao::imaging::InkSet inkSetFor(const vexao::tools::ResolvedMode& mode, const std::string& inks) {
+vexao::imaging::InkSet inkSetFor(const ResolvedMode& mode, const std::string& inks) {
     int planes = mode.bandLines != 0 ? mode.planeCount : inks == "k" ? 1 : inks == "kymc" ? 4 : 6;
     return static_cast<vexao::imaging::InkSet>(planes);
 }
 
-bool printPage(vexao::tools::PrintJob& job, const vexao::imaging::RgbImage& image, const vexao::tools::ResolvedMode& mode,
-               vexao::imaging::InkSet inks, int pageNumber, std::uint64_t& rasterBytes) {
-    vexao::imaging::PageSeparator separator(image, inks, mode.bitsPerPixel);
+// What the pages of this run are printed with.
+struct Printing {
+    ResolvedMode mode;
+    vexao::imaging::InkSet inks = vexao::imaging::InkSet::Black;
+    int planes() const { return static_cast<int>(inks); }
+};
+
+// Empty when a page of this size is within the size cap and the print mode
+// takes its lines whatever they hold; otherwise why not.
+std::string sizeProblem(std::int64_t width, std::int64_t height, const Printing& printing) {
+    std::string error;
+    if (!vexao::imaging::checkImageSize(width, height, error)) return error;
+    int widest = vexao::tools::widestLine(printing.mode, printing.planes(), static_cast<int>(height));
+    if (width <= widest) return "";
+    return "it is " + std::to_string(width) + " pixels wide, and this print mode takes lines of at most " +
+           std::to_string(widest) + " pixels with " + std::to_string(printing.planes()) + " plane" +
+           (printing.planes() == 1 ? "" : "s");
+}
+
+// The test page is A4, 8.27 x 11.69 inches.
+std::int64_t testPageWidth(const Options& options) { return std::int64_t{options.mode.resolution} * 827 / 100; }
+std::int64_t testPageHeight(const Options& options) { return std::int64_t{options.mode.resolution} * 1169 / 100; }
+
+bool printPage(vexao::tools::PrintJob& job, const RgbImage& image, const Printing& printing, int pageNumber,
+               std::uint64_t& rasterBytes) {
+    vexao::imaging::PageSeparator separator(image, printing.inks, printing.mode.bitsPerPixel);
     bool progress = isatty(STDERR_FILENO) != 0;
     if (!job.startPage()) return false;
     std::vector<vexao::tools::PlaneLine> planes(separator.planes());
@@ -98,7 +148,7 @@ bool printPage(vexao::tools::PrintJob& job, const vexao::imaging::RgbImage& imag
         for (int p = 0; p < separator.planes(); ++p) {
             rasterBytes += bytes[p].size();
             planes[p].bytes = std::move(bytes[p]);
-            planes[p].pixelWidth = static_cast<std::int16_t>(image.width);
+            planes[p].pixelWidth = static_cast<std::int16_t>(image.width);  // the size check keeps it in range
         }
         if (!job.line(y, planes)) return false;
         if (progress && y % 256 == 0) std::fprintf(stderr, "\rpage %d: line %d of %d", pageNumber, y, image.height);
@@ -107,47 +157,76 @@ bool printPage(vexao::tools::PrintJob& job, const vexao::imaging::RgbImage& imag
     return job.endPage();
 }
 
-}  // namespace
+// Reads, checks and prints every page. Returns the exit code.
+int printPages(vexao::tools::PrintJob& job, const Options& options, const Printing& printing,
+               std::uint64_t& rasterBytes) {
+    int pages = options.testPage ? 1 : static_cast<int>(options.images.size());
+    for (int page = 0; page < pages; ++page) {
+        RgbImage image;
+        std::string error;
+        if (options.testPage) {
+            image = vexao::imaging::testPage(static_cast<int>(testPageWidth(options)),
+                                             static_cast<int>(testPageHeight(options)));
+        } else if (!vexao::imaging::readImage(options.images[page], image, error)) {
+            return failure(kCannotRead, error);
+        } else if (std::string problem = sizeProblem(image.width, image.height, printing); !problem.empty()) {
+            return failure(kCannotRead, options.images[page] + ": " + problem);
+        }
+        if (!printPage(job, image, printing, page + 1, rasterBytes)) {
+            int code = job.error().rfind("cannot write", 0) == 0 ? kCannotWrite : kLibraryError;
+            return failure(code, "page " + std::to_string(page + 1) + ": " + job.error());
+        }
+    }
+    return kOk;
+}
 
-int main(int argc, char** argv) {
+void printSummary(const vexao::tools::PrintJob& job, std::uint64_t rasterBytes, double seconds) {
+    std::fprintf(stderr, "vexao-print: %d page%s, %llu bytes of stream from %llu bytes of raster (%.1f:1) in %.2f s\n",
+                 job.pagesEnded(), job.pagesEnded() == 1 ? "" : "s", static_cast<unsigned long long>(job.bytesSent()),
+                 static_cast<unsigned long long>(rasterBytes),
+                 job.bytesSent() ? static_cast<double>(rasterBytes) / static_cast<double>(job.bytesSent()) : 0.0,
+                 seconds);
+}
+
+int run(int argc, char** argv) {
     Options options;
     int parsed = parseOptions(argc, argv, options);
     if (parsed != -1) return parsed;
-    vexao::tools::ResolvedMode mode;
+    Printing printing;
     std::string error;
-    if (!vexao::tools::resolveMode(options.mode, mode, error)) return usage(error);
+    if (!vexao::tools::resolveMode(options.mode, printing.mode, error)) return usage(error);
+    printing.inks = inkSetFor(printing.mode, options.inks);
+    if (options.testPage) {
+        std::string problem = sizeProblem(testPageWidth(options), testPageHeight(options), printing);
+        if (!problem.empty())
+            return usage("--resolution " + std::to_string(options.mode.resolution) + ": the test page is too large: " +
+                         problem);
+    }
 
-    bool toStdout = options.output == "-";
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(toStdout ? nullptr : std::fopen(options.output.c_str(), "wb"),
-                                                       std::fclose);
-    std::FILE* printer = toStdout ? stdout : file.get();
-    if (printer == nullptr) return std::fprintf(stderr, "vexao-print: cannot write %s\n", options.output.c_str()), kCannotWrite;
+    // A file is written whole or not at all; standard output streams.
+    std::optional<vexao::tools::StagedFile> file;
+    if (options.output != "-" && !file.emplace(options.output).stream())
+        return failure(kCannotWrite, "cannot write " + file->error());
+    std::FILE* printer = file ? file->stream() : stdout;
 
     auto started = std::chrono::steady_clock::now();
-    vexao::tools::PrintJob job(vexao::tools::toOutputParams(options.mode), options.mode.modelCode, printer);
-    if (!job.ok()) return std::fprintf(stderr, "vexao-print: %s\n", job.error().c_str()), kLibraryError;
-    vexao::imaging::InkSet inks = inkSetFor(mode, options.inks);
     std::uint64_t rasterBytes = 0;
-    int pages = options.testPage ? 1 : static_cast<int>(options.images.size());
-    for (int page = 0; page < pages; ++page) {
-        vexao::imaging::RgbImage image;
-        if (options.testPage) {
-            image = vexao::imaging::testPage(options.mode.resolution * 827 / 100, options.mode.resolution * 1169 / 100);
-        } else if (!vexao::imaging::readImage(options.images[page], image, error)) {
-            return std::fprintf(stderr, "vexao-print: %s\n", error.c_str()), kCannotRead;
-        }
-        if (!printPage(job, image, mode, inks, page + 1, rasterBytes)) {
-            std::fprintf(stderr, "vexao-print: page %d: %s\n", page + 1, job.error().c_str());
-            return job.error().rfind("cannot write", 0) == 0 ? kCannotWrite : kLibraryError;
-        }
-    }
-    if (std::fflush(printer) != 0) return std::fprintf(stderr, "vexao-print: cannot write the stream\n"), kCannotWrite;
+    vexao::tools::PrintJob job(vexao::tools::toOutputParams(options.mode), options.mode.modelCode, printer);
+    if (!job.ok()) return failure(kLibraryError, job.error());
+    if (int code = printPages(job, options, printing, rasterBytes); code != kOk) return code;
+    if (file ? !file->commit() : std::fflush(stdout) != 0)
+        return failure(kCannotWrite, "cannot write " + (file ? file->error() : std::string("the stream")));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!options.quiet)
-        std::fprintf(stderr, "vexao-print: %d page%s, %llu bytes of stream from %llu bytes of raster (%.1f:1) in %.2f s\n",
-                     job.pagesEnded(), job.pagesEnded() == 1 ? "" : "s", static_cast<unsigned long long>(job.bytesSent()),
-                     static_cast<unsigned long long>(rasterBytes),
-                     job.bytesSent() ? static_cast<double>(rasterBytes) / static_cast<double>(job.bytesSent()) : 0.0,
-                     seconds);
+    if (!options.quiet) printSummary(job, rasterBytes, seconds);
     return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure(kOutOfMemory, "out of memory");
+    }
 }

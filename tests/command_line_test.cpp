@@ -14,6 +14,7 @@
 
 #include "tests/support/mode_args.h"
 #include "tests/support/picture_files.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/tool_run.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/imaging/image.h"
@@ -31,24 +32,8 @@ const std::string kInspect = VEXAO_INSPECT_PATH;
 const std::string kRsrc = VEXAO_RSRC_PATH;
 
 // A folder of its own for every test; what a tool leaves there is checked.
-class ToolFolder : public ::testing::Test {
+class ToolFolder : public vexao_test::TempFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vexao-tools-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    std::string path(const std::string& name) const { return folder + "/" + name; }
-
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path(name), std::ios::binary) << bytes;
-    }
-    Bytes read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
     // The names in the folder (or in one of its subfolders), sorted.
     std::vector<std::string> names(const std::string& subfolder = "") const {
         std::vector<std::string> found;
@@ -57,8 +42,6 @@ protected:
         std::sort(found.begin(), found.end());
         return found;
     }
-
-    std::string folder;
 };
 
 // A shell prefix under which no file may grow past `bytes`; writing more

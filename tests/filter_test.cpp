@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
 #include "tools/decode/page_decoder.h"
 
 namespace {
@@ -81,14 +82,8 @@ struct FilterRun {
     std::string messages;
 };
 
-class Filter : public ::testing::Test {
+class Filter : public vexao_test::TempFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vexao-filter-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
     // Runs the filter on what `feed` writes into its standard input.
     FilterRun run(const std::function<void(int fd, pid_t filter)>& feed, const char* copies = "1") {
@@ -131,8 +126,6 @@ protected:
         std::ifstream e(folder + "/err");
         return std::string(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
     }
-
-    std::string folder;
 };
 
 vexao::decode::DecodeOptions decodeOptions(int bitsPerPixel, bool levelPacked) {

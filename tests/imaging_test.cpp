@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/picture_files.h"
+#include "tests/support/temp_folder.h"
 #include "tools/imaging/image.h"
 #include "tools/imaging/separation.h"
 
@@ -22,20 +23,8 @@ namespace {
 using vexao::imaging::InkSet;
 using vexao::imaging::RgbImage;
 
-class Pictures : public ::testing::Test {
+class Pictures : public vexao_test::TempFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vexao-imaging-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    std::string write(const std::string& name, const std::string& bytes) {
-        std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
 
     // A PNG of the given colour type and depth; rows past the given ones are
     // cut off.
@@ -45,8 +34,6 @@ protected:
         vexao_test::writePngFile(path, width, height, colourType, depth, rows, palette);
         return path;
     }
-
-    std::string folder;
 };
 
 std::vector<std::uint8_t> pixel(const RgbImage& image, int x, int y) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/failing_allocator.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/tool_run.h"
 #include "toolbox/resource_api.h"
 
@@ -19,36 +20,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A folder of its own for every test process: ctest runs tests in parallel.
-class TempFolder : public ::testing::Test {
+// A folder of its own, and library file records naming files in it.
+class TempFolder : public vexao_test::TempFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vexao-resource-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    std::string path(const std::string& name) const { return folder + "/" + name; }
-
-    void write(const std::string& name, const Bytes& bytes) const {
-        std::ofstream out(path(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    Bytes read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
     LibraryFile record(const char* name) const {
         LibraryFile file{};
         std::strncpy(file.name, name, sizeof file.name - 1);
         file.folder = folder.c_str();
         return file;
     }
-
-    std::string folder;
 };
 
 // Builds resource files byte by byte, little-endian.

@@ -13,18 +13,11 @@ using vexao_test::Family;
 
 class RoundTrip : public ::testing::TestWithParam<Family> {};
 
-bool lineHasInk(const std::vector<Bytes>& planes) {
-    for (const Bytes& plane : planes)
-        for (std::uint8_t byte : plane)
-            if (byte != 0) return true;
-    return false;
-}
-
 // The bytes the decoder should show for raster line `y` of plane `k`. Bands
 // are placed relative to the line before the first with data, so a banded
 // page whose line 0 is blank comes back one line higher.
 Bytes expectedLine(const vexao_test::Page& page, const Family& family, int y, int k) {
-    bool bandedBlankTop = family.planes != 7 && !lineHasInk(page.lines[0]);
+    bool bandedBlankTop = family.planes != 7 && !vexao_test::carriesInk(page.lines[0]);
     std::size_t source = static_cast<std::size_t>(y) + (bandedBlankTop ? 1 : 0);
     if (source >= page.lines.size()) return {};
     return page.lines[source][k];

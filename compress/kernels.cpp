@@ -6,6 +6,8 @@
 
 namespace vexao {
 
+#if defined(__i386__) || defined(__x86_64__)
+
 bool cpuRuns(SimdPath path) noexcept {
     // Reads the processor's features once; later calls only return.
     __builtin_cpu_init();
@@ -25,6 +27,15 @@ const ByteKernels& kernelsFor(SimdPath path) noexcept {
     }
     return kWordKernels;
 }
+
+#else
+
+// Other processors run the word path.
+bool cpuRuns(SimdPath path) noexcept { return path == SimdPath::Word; }
+
+const ByteKernels& kernelsFor(SimdPath) noexcept { return kWordKernels; }
+
+#endif
 
 namespace {
 

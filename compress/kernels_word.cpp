@@ -1,5 +1,6 @@
-// The byte kernels four bytes at a time, in general registers: any i686 runs
-// them.
+// The byte kernels four bytes at a time, in general registers: every
+// processor runs them, and they are the only ones on processors other than
+// x86.
 #include "compress/kernel_loops.h"
 
 namespace {
@@ -14,6 +15,7 @@ std::uint32_t load(const std::uint8_t* p) {
 }
 
 // Bytes are little-endian in a word, so the lowest set bit marks the first.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read as little-endian");
 std::int32_t firstMarked(std::uint32_t marks) { return __builtin_ctz(marks) >> 3; }
 std::int32_t lastMarked(std::uint32_t marks) { return (31 - __builtin_clz(marks)) >> 3; }
 

@@ -5,6 +5,12 @@
  * them into the printer's command stream and hands back descriptors listing
  * memory chunks, which the host sends to the printer in order.
  *
+ * Builds: the i386 library is the one that 32-bit hosts load; its records
+ * have exactly the 32-bit layouts given below (pointers of 4 bytes). The
+ * x86-64 and arm64 builds serve the project's own tools and packages, not
+ * 32-bit hosts: there the records take their natural layout. Every build
+ * writes the same bytes for the same input.
+ *
  * Protocol, for one record:
  *   1. OutputOpen(&work)                         -> 259
  *   2. OutputInitTwo(&work, &params, modelCode)  -> 0, or -128
@@ -149,7 +155,10 @@ VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, chunks) == 4, "OutputDesc.chunks at 4");
 VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, ptr) == 8, "OutputDesc.ptr at 8");
 VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, len) == 12, "OutputDesc.len at 12");
 VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, zero2) == 14, "OutputDesc.zero2 at 14");
-VEXAO_LAYOUT_CHECK(offsetof(OutputDesc, len) - offsetof(OutputDesc, ptr) == offsetof(Chunk, len),
+/* In normal mode `chunks` points at ptr and len, on every architecture. */
+VEXAO_STATIC_CHECK(offsetof(OutputDesc, len) - offsetof(OutputDesc, ptr) == offsetof(Chunk, len) &&
+                       offsetof(OutputDesc, zero2) - offsetof(OutputDesc, ptr) == offsetof(Chunk, zero) &&
+                       offsetof(OutputDesc, ptr) + sizeof(Chunk) <= sizeof(OutputDesc),
                    "OutputDesc.ptr and len have a Chunk's layout");
 
 /* Allocates a work record with its 32 KB output buffer and its descriptor and

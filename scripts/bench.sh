@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in an optimised build and runs them.
-# Extra arguments go to the benchmark program, for example
+# Builds the benchmarks in an optimised build and runs them, for the
+# machine's own architecture or, with --i386 first, for the i386 drop-in.
+# Other arguments go to the benchmark program, for example
 #   scripts/bench.sh --benchmark_filter=packbits --benchmark_repetitions=5
+#   scripts/bench.sh --i386 --benchmark_filter='page/'
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-machine.sh
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVEXAO_TESTS=OFF -DVEXAO_BENCHMARKS=ON > /dev/null
-cmake --build build/bench -j 2 --target vexao_bench
-exec build/bench/bench/vexao_bench "$@"
+folder=build/bench
+toolchain=()
+if [[ ${1:-} == --i386 ]]; then
+  shift
+  folder=build/bench-i386
+  toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/i386.cmake)
+fi
+cmake -S . -B "$folder" -DCMAKE_BUILD_TYPE=Release -DVEXAO_TESTS=OFF -DVEXAO_BENCHMARKS=ON "${toolchain[@]}" > /dev/null
+cmake --build "$folder" -j "$(nproc)" --target vexao_bench
+exec "$folder"/bench/vexao_bench "$@"

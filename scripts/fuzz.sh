@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang for i386 and runs each for a bounded
+# Builds the libFuzzer targets natively with clang and runs each for a bounded
 # time on a copy of its seed corpus in fuzz/corpus/. New inputs that found new
 # paths are kept in build/fuzz/corpus/ for a developer to merge.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 20)

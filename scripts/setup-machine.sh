@@ -1,29 +1,28 @@
 #!/usr/bin/env bash
 # Brings a Debian machine to the state in which the project builds and its
-# tests run: the i386 architecture, the 32-bit compilers and the i386 builds of
-# the libraries that the tests and tools use. When everything is already there
-# it only asks dpkg and returns.
+# tests run: the native compilers and libraries, the i386 and arm64
+# architectures with their compilers and the libraries that the tests and
+# tools use, qemu-user to run arm64 programs, and CUPS with Ghostscript. When
+# everything is already there it only asks dpkg and returns.
 set -euo pipefail
 
+# A library of several architectures counts as installed when any one is, so
+# the machine's own are named with its architecture too.
+native=$(dpkg --print-architecture)
 packages=(
-  cmake
-  g++-multilib
-  binutils
-  libgtest-dev:i386
-  libbenchmark-dev:i386
-  libpng-dev:i386
-  libtiff-dev:i386
-  libcups2-dev:i386
-  clang
-  libclang-rt-14-dev
-  valgrind
-  qemu-user
-  libc6-dbg:i386
-  cups-daemon
-  cups-client
-  cups-filters
-  cups-ppdc
-  ghostscript
+  # the machine's own build
+  cmake g++ binutils
+  "libgtest-dev:$native" "libbenchmark-dev:$native" "libpng-dev:$native" "libtiff-dev:$native"
+  "libcups2-dev:$native"
+  clang libclang-rt-14-dev valgrind
+  # i386: the versioned multilib compiler, which lives beside the aarch64 cross
+  # compiler where the unversioned g++-multilib does not
+  g++-12-multilib libgtest-dev:i386 libbenchmark-dev:i386 libpng-dev:i386 libtiff-dev:i386
+  libcups2-dev:i386 libc6-dbg:i386
+  # arm64, run under qemu-user
+  g++-aarch64-linux-gnu libgtest-dev:arm64 libpng-dev:arm64 libcups2-dev:arm64 qemu-user
+  # printing through a real scheduler
+  cups-daemon cups-client cups-filters cups-ppdc ghostscript
 )
 
 missing=()
@@ -36,9 +35,19 @@ done
 as_root=()
 [[ $(id -u) -eq 0 ]] || as_root=(sudo)
 echo "setup: installing ${missing[*]}" >&2
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${as_root[@]}" dpkg --add-architecture i386
-fi
+for architecture in i386 arm64; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+    "${as_root[@]}" dpkg --add-architecture "$architecture"
+  fi
+done
+# Machines set up before the arm64 build have the unversioned multilib
+# packages, which the cross compiler cannot live beside; g++-12-multilib
+# takes their place.
+for stale in g++-multilib gcc-multilib; do
+  if [[ $(dpkg-query -W -f='${Status}' "$stale" 2>/dev/null || true) == "install ok installed" ]]; then
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get remove -y -qq "$stale" >&2
+  fi
+done
 "${as_root[@]}" apt-get update -qq
-# --no-remove: an i386 library must never displace its amd64 twin.
+# --no-remove: a foreign library must never displace its native twin.
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-remove "${missing[@]}" >&2

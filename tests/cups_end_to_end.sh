@@ -5,11 +5,11 @@
 #     and four pages billed;
 #   - a one-page PDF with every combination of the choices of every option of
 #     both PPDs, one queue per combination.
-#   cups_end_to_end.sh FILTER PPD_FOLDER INSPECT PAGE_CHECK
+#   cups_end_to_end.sh FILTER LIBRARY PPD_FOLDER INSPECT PAGE_CHECK
 # The scheduler listens on a loopback port, keeps its configuration, spool and
 # logs in a temporary folder, runs filters as lp, and is stopped on exit.
 set -euo pipefail
-filter=$1 ppds=$2 inspect=$3 page_check=$4
+filter=$1 library=$2 ppds=$3 inspect=$4 page_check=$5
 started=$SECONDS
 
 work=$(mktemp -d /tmp/vexao-cups-XXXXXX)
@@ -30,7 +30,7 @@ fail() {
 }
 
 port=$(( 20000 + RANDOM % 20000 ))
-mkdir -p "$work"/{etc/ppd,spool/tmp,log,cache,state,out,bin/filter}
+mkdir -p "$work"/{etc/ppd,spool/tmp,log,cache,state,out,bin/filter,lib}
 chmod 777 "$work/out"
 chown -R root:lp "$work/spool" "$work/cache" "$work/state" && chmod 770 "$work/spool" "$work/spool/tmp"
 
@@ -40,7 +40,13 @@ for part in backend cgi-bin daemon monitor notifier; do
   [[ -e /usr/lib/cups/$part ]] && ln -s "/usr/lib/cups/$part" "$work/bin/$part"
 done
 ln -s /usr/lib/cups/filter/* "$work/bin/filter/"
-install -m 755 "$filter" "$work/bin/filter/rastertovexao"
+# Filters run as lp, which need not reach the build tree, and the scheduler
+# passes no loader path to them: the filter and its library are copied into
+# the private folder and started through a script that points the loader there.
+install -m 755 "$filter" "$work/lib/rastertovexao"
+install -m 644 "$library" "$work/lib/"
+printf '#!/bin/sh\nLD_LIBRARY_PATH=%s exec %s "$@"\n' "$work/lib" "$work/lib/rastertovexao" > "$work/bin/filter/rastertovexao"
+chmod 755 "$work/bin/filter/rastertovexao"
 
 # The filter limit lets two jobs run at a time, one for each processor of a
 # small machine; the log is kept whole for the messages of failed jobs.

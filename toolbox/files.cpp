@@ -1,10 +1,10 @@
 // File access by folder and name.
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "toolbox/file_size_internal.h"
 #include "toolbox/resource_api.h"
 
 namespace {
@@ -61,9 +61,10 @@ int16_t MyCreateFile(LibraryFile* file) noexcept {
 
 int32_t MySizeofFile(LibraryFile* file) noexcept {
     char path[kPathBufferSize];
-    struct stat status;
-    if (!buildPath(*file, path) || stat(path, &status) != 0) return VEXAO_FILE_ERROR;
-    return static_cast<std::int32_t>(status.st_size);
+    std::int64_t size = 0;
+    // A size beyond 32 bits cannot be told: such a file is not found.
+    if (!buildPath(*file, path) || !vexao::sizeOfPath(path, &size) || size > INT32_MAX) return VEXAO_FILE_ERROR;
+    return static_cast<std::int32_t>(size);
 }
 
 int16_t MyFileRead(LibraryFile* file, void* buffer, int32_t length) noexcept {

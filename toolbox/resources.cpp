@@ -5,12 +5,12 @@
 // checked against the file's size before it is used, so a corrupt or hostile
 // file can only yield -138: nothing is read or written outside a block, and
 // nothing larger than the file is allocated.
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "toolbox/file_size_internal.h"
 #include "toolbox/resource_api.h"
 #include "toolbox/toolbox_api.h"
 
@@ -37,10 +37,9 @@ bool readWordAt(LibraryFile* file, std::int32_t position, std::int32_t* value) {
 
 // The size of the open file, or -1.
 std::int32_t streamSize(LibraryFile* file) {
-    struct stat status;
-    if (file->stream == nullptr || std::fflush(file->stream) != 0 || fstat(fileno(file->stream), &status) != 0)
-        return -1;
-    return status.st_size > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(status.st_size);
+    std::int64_t size = 0;
+    if (file->stream == nullptr || !vexao::sizeOfStream(file->stream, &size)) return -1;
+    return size > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(size);
 }
 
 // Whether `count` items of `size` bytes fit in the file from `position` on.

@@ -6,7 +6,7 @@
  * inside a fresh record owns nothing.
  *
  * A PtrHandle owns at most one block. A handle that owns nothing is the zero
- * handle, all twelve bytes zero; MyNewPH starts from it and MyDisposePH
+ * handle, all its bytes zero; MyNewPH starts from it and MyDisposePH
  * returns to it, so disposing an empty handle, or the same handle twice, is
  * harmless. */
 #ifndef VEXAO_TOOLBOX_API_H
@@ -49,9 +49,9 @@ VEXAO_API void MyDisposePH(PtrHandle* handle) VEXAO_NOEXCEPT;
 /* 1 when the handle owns nothing (null block, reserved and state 0), else 0. */
 VEXAO_API int32_t MyNullPHCheck(const PtrHandle* handle) VEXAO_NOEXCEPT;
 
-/* A self-describing block: `size` zero-filled bytes whose first twelve bytes
- * hold a copy of the handle that owns the block. Null when memory ran out or
- * `size` is below 12, the handle's own size. */
+/* A self-describing block: `size` zero-filled bytes whose first bytes hold a
+ * copy of the handle that owns the block (12 bytes on i386). Null when memory
+ * ran out or `size` is below the handle's own size. */
 VEXAO_API void* MyNewMasterWorkPtr(uint32_t size) VEXAO_NOEXCEPT;
 
 /* Releases a block from MyNewMasterWorkPtr through the handle it carries. */

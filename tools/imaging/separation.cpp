@@ -1,7 +1,6 @@
 #include "tools/imaging/separation.h"
 
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -124,14 +123,18 @@ void drawRamps(RgbImage& image, int top, int bottom) {
             }
 }
 
+// cos(i * pi / 16) for i = 0..8, in units of 1/65536. Whole numbers draw the
+// same hairlines on every processor, where sin and cos need not round alike.
+constexpr std::int32_t kCosineSixteenths[] = {65536, 64277, 60547, 54491, 46341, 36410, 25080, 12785, 0};
+
 void drawHairlines(RgbImage& image, int top, int bottom) {
     const std::uint8_t black[3] = {0, 0, 0};
     int height = bottom - top;
     for (int i = 0; i < 8; ++i) {
-        double angle = i * 3.14159265358979 / 16;
+        std::int64_t cosine = kCosineSixteenths[i], sine = kCosineSixteenths[8 - i];
         for (int t = 0; t < image.width; ++t) {
-            int x = static_cast<int>(t * std::cos(angle));
-            int y = top + static_cast<int>(t * std::sin(angle)) + i * height / 16;
+            int x = static_cast<int>(t * cosine >> 16);
+            int y = top + static_cast<int>(t * sine >> 16) + i * height / 16;
             if (y >= bottom) break;
             fillRect(image, x, y, x + 1, y + 1, black);
         }

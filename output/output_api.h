@@ -40,8 +40,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "command/command_api.h"
-#include "compress/compress_api.h"
 #include "toolbox/export.h"
 #include "toolbox/toolbox_api.h"
 

@@ -21,33 +21,19 @@ packages=(
   libcups2-dev:i386 libc6-dbg:i386
   # arm64, run under qemu-user
   g++-aarch64-linux-gnu libgtest-dev:arm64 libpng-dev:arm64 libcups2-dev:arm64 qemu-user
+  pkgconf
   # printing through a real scheduler
   cups-daemon cups-client cups-filters cups-ppdc ghostscript
 )
 
-missing=()
-for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ $status == "install ok installed" ]] || missing+=("$package")
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-as_root=()
-[[ $(id -u) -eq 0 ]] || as_root=(sudo)
-echo "setup: installing ${missing[*]}" >&2
-for architecture in i386 arm64; do
-  if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
-    "${as_root[@]}" dpkg --add-architecture "$architecture"
-  fi
-done
 # Machines set up before the arm64 build have the unversioned multilib
 # packages, which the cross compiler cannot live beside; g++-12-multilib
 # takes their place.
 for stale in g++-multilib gcc-multilib; do
   if [[ $(dpkg-query -W -f='${Status}' "$stale" 2>/dev/null || true) == "install ok installed" ]]; then
+    as_root=()
+    [[ $(id -u) -eq 0 ]] || as_root=(sudo)
     DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get remove -y -qq "$stale" >&2
   fi
 done
-"${as_root[@]}" apt-get update -qq
-# --no-remove: a foreign library must never displace its native twin.
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-remove "${missing[@]}" >&2
+exec "$(dirname "$0")/apt-install.sh" "${packages[@]}"

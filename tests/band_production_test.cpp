@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "compress/compress_api.h"
 #include "output/output_api.h"
 #include "output/work_record_internal.h"
 #include "tests/support/configured_record.h"

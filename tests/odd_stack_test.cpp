@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "command/command_api.h"
+#include "compress/compress_api.h"
 #include "compress/kernels_internal.h"
 #include "output/output_api.h"
 #include "tests/support/document.h"

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "command/command_api.h"
+#include "compress/compress_api.h"
 #include "output/mode_selection_internal.h"
 #include "output/output_api.h"
 

@@ -78,8 +78,9 @@ void RasterPage::fillPhoto() {
     }
     auto inks = format_.planes == 6 ? vexao::imaging::InkSet::SixInks : vexao::imaging::InkSet::FourInks;
     vexao::imaging::PageSeparator separator(image, inks, format_.bitsPerPixel);
+    std::vector<std::vector<std::uint8_t>> planes;
     for (int y = 0; y < poolLines_; ++y) {
-        std::vector<std::vector<std::uint8_t>> planes = separator.nextLine();
+        separator.nextLine(planes);
         for (int k = 0; k < format_.planes; ++k) std::copy(planes[k].begin(), planes[k].end(), plane(y, k));
     }
 }

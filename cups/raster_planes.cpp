@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "output/mode_selection_internal.h"
+#include "tools/imaging/separation.h"
 
 namespace vexao::cups {
 namespace {
@@ -11,8 +12,6 @@ namespace {
 const int kPlanesOfK[] = {0};
 const int kPlanesOfCmyk[] = {3, 2, 1, 0};
 const int kPlanesOfKcmycm[] = {0, 3, 2, 1, 5, 4};
-// The separation hands out the six inks in plane order already.
-const int kPlanesOfSixInks[] = {0, 1, 2, 3, 4, 5};
 
 unsigned expectedBytesPerLine(const RasterLayout& layout) {
     unsigned perColour = (static_cast<unsigned>(layout.width) * layout.bitsPerColour + 7) / 8;
@@ -86,64 +85,72 @@ bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, s
     return true;
 }
 
+namespace {
+
+// Light magenta and light cyan, split from the raster's magenta and cyan.
+constexpr int kLightMagentaPlane = 4, kLightCyanPlane = 5;
+constexpr int kRasterCyan = 0, kRasterMagenta = 1;
+
+// Bit `index` of a 1-bit line, the first in the high bit, as coverage 0 or 255.
+std::uint8_t bitAsCoverage(const std::uint8_t* bits, std::size_t index) {
+    return (bits[index / 8] >> (7 - index % 8) & 1) ? 255 : 0;
+}
+
+}  // namespace
+
 LineConverter::LineConverter(const RasterLayout& layout, const PrintSettings& settings)
     : layout_(layout),
-      bitsPerPixel_(settings.bitsPerPixel),
-      separateLightInks_(layout.lightInks && settings.planeCount >= 6),
-      inks_(separateLightInks_ ? 6 : layout.colours),
-      coverage_(static_cast<std::size_t>(layout.width) * inks_),
-      levels_(layout.width) {
-    const int* planes = separateLightInks_ ? kPlanesOfSixInks : layout.planeOf;
-    std::copy(planes, planes + inks_, planeOfInk_);
-    for (int ink = 0; ink < inks_; ++ink) halftoners_.emplace_back(layout.width, bitsPerPixel_ == 1 ? 2 : 5);
-}
-
-std::uint8_t LineConverter::sample(const std::uint8_t* line, int colour, int x) const {
-    unsigned perColour = (static_cast<unsigned>(layout_.width) * layout_.bitsPerColour + 7) / 8;
-    if (layout_.order == CUPS_ORDER_BANDED) line += perColour * colour;
-    if (layout_.order == CUPS_ORDER_CHUNKED) {
-        unsigned index = static_cast<unsigned>(x) * layout_.colours + colour;
-        if (layout_.bitsPerColour == 8) return line[index];
-        return (line[index / 8] >> (7 - index % 8) & 1) ? 255 : 0;
+      inks_(layout.lightInks && settings.planeCount >= 6 ? 6 : layout.colours),
+      coverage_(static_cast<std::size_t>(layout.width) * inks_) {
+    std::copy(layout.planeOf, layout.planeOf + layout.colours, planeOfInk_);
+    if (inks_ > layout.colours) {
+        planeOfInk_[layout.colours] = kLightMagentaPlane;
+        planeOfInk_[layout.colours + 1] = kLightCyanPlane;
     }
-    if (layout_.bitsPerColour == 8) return line[x];
-    return (line[x / 8] >> (7 - x % 8) & 1) ? 255 : 0;
+    for (int ink = 0; ink < inks_; ++ink)
+        dithers_.emplace_back(layout.width, settings.bitsPerPixel == 1 ? 2 : 5, planeOfInk_[ink]);
 }
 
-void LineConverter::separate(const std::uint8_t* rasterLine) {
+void LineConverter::spread(const std::uint8_t* rasterLine) {
     std::size_t width = static_cast<std::size_t>(layout_.width);
-    auto lineOf = [&](int colour) {
-        // The filter regroups planar pages: each colour's line follows the last.
-        return layout_.order == CUPS_ORDER_PLANAR ? rasterLine + layout_.bytesPerLine * colour : rasterLine;
-    };
-    if (!separateLightInks_) {
-        for (int c = 0; c < layout_.colours; ++c)
-            for (int x = 0; x < layout_.width; ++x) coverage_[width * c + x] = sample(lineOf(c), c, x);
-        return;
+    std::size_t perColour = (width * layout_.bitsPerColour + 7) / 8;
+    for (int c = 0; c < layout_.colours; ++c) {
+        const std::uint8_t* line = rasterLine;  // where colour c's samples start, and their stride
+        if (layout_.order == CUPS_ORDER_BANDED) line += perColour * c;
+        if (layout_.order == CUPS_ORDER_PLANAR) line += static_cast<std::size_t>(layout_.bytesPerLine) * c;
+        bool chunked = layout_.order == CUPS_ORDER_CHUNKED;
+        if (layout_.bitsPerColour == 8 && !chunked) std::copy_n(line, width, coverageOf(c));
+        if (layout_.bitsPerColour == 1)
+            for (std::size_t x = 0; x < width; ++x)
+                coverageOf(c)[x] = bitAsCoverage(line, chunked ? x * layout_.colours + c : x);
     }
-    std::uint8_t cmyk[4], sixInks[6];
-    for (int x = 0; x < layout_.width; ++x) {
-        for (int c = 0; c < 4; ++c) cmyk[c] = sample(lineOf(c), c, x);
-        vexao::imaging::separateLightInks(cmyk, sixInks);
-        for (int ink = 0; ink < 6; ++ink) coverage_[width * ink + x] = sixInks[ink];
+    if (layout_.bitsPerColour == 8 && layout_.order == CUPS_ORDER_CHUNKED) {
+        std::uint8_t* lines[6];
+        for (int c = 0; c < layout_.colours; ++c) lines[c] = coverageOf(c);
+        vexao::imaging::deinterleave(rasterLine, layout_.colours, layout_.width, lines);
     }
 }
 
 void LineConverter::convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes) {
-    separate(rasterLine);
-    int topLevel = bitsPerPixel_ == 1 ? 1 : 4;
+    std::size_t rasterBytes = static_cast<std::size_t>(layout_.bytesPerLine) *
+                              (layout_.order == CUPS_ORDER_PLANAR ? layout_.colours : 1);
+    if (vexao::imaging::isBlank(rasterLine, rasterBytes)) {  // blank paper: planes without ink are left out
+        for (int ink = 0; ink < inks_; ++ink) planes[planeOfInk_[ink]].bytes.clear();
+        ++y_;
+        return;
+    }
+    spread(rasterLine);
+    if (inks_ > layout_.colours) {
+        vexao::imaging::splitLightInk(coverageOf(kRasterMagenta), coverageOf(layout_.colours), layout_.width);
+        vexao::imaging::splitLightInk(coverageOf(kRasterCyan), coverageOf(layout_.colours + 1), layout_.width);
+    }
     for (int ink = 0; ink < inks_; ++ink) {
-        const std::uint8_t* coverage = coverage_.data() + static_cast<std::size_t>(layout_.width) * ink;
-        // 1-bit raster, separated or not, holds only 0 and 255.
-        if (layout_.bitsPerColour == 8) {
-            halftoners_[ink].line(coverage, levels_.data());
-        } else {
-            for (int x = 0; x < layout_.width; ++x) levels_[x] = coverage[x] ? static_cast<std::uint8_t>(topLevel) : 0;
-        }
         vexao::tools::PlaneLine& plane = planes[planeOfInk_[ink]];
-        plane.bytes = vexao::imaging::packLevels(levels_.data(), layout_.width, bitsPerPixel_);
+        plane.bytes.resize(static_cast<std::size_t>(dithers_[ink].packedBytes()));
+        dithers_[ink].line(y_, coverageOf(ink), plane.bytes.data());
         plane.pixelWidth = static_cast<std::int16_t>(layout_.width);
     }
+    ++y_;
 }
 
 }  // namespace vexao::cups

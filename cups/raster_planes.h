@@ -11,7 +11,7 @@
 
 #include "output/output_api.h"
 #include "tools/host/print_job.h"
-#include "tools/imaging/separation.h"
+#include "tools/imaging/dither.h"
 
 namespace vexao::cups {
 
@@ -48,28 +48,28 @@ bool sameMode(const PrintSettings& a, const PrintSettings& b);
 // Whether the raster's colours fit the mode's planes.
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason);
 
-// Turns raster lines into library planes: 1-bit colours pass through (as
-// level 0 or the top level), 8-bit colours are halftoned. CMYK raster with
+// Turns raster lines into library planes: each colour's line becomes 0..255
+// coverage (1-bit colours as 0 or 255) and is halftoned. CMYK raster with
 // light inks is separated into six inks when the mode has six planes, and
-// printed with four otherwise.
+// printed with four otherwise. One converter serves one page.
 class LineConverter {
 public:
     LineConverter(const RasterLayout& layout, const PrintSettings& settings);
-    // Planar lines hold each colour's line after the last.
+    // The next line of the page; planar lines hold each colour's line after
+    // the last.
     void convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes);
 
 private:
-    std::uint8_t sample(const std::uint8_t* line, int colour, int x) const;
-    // Fills coverage_ with each ink's line.
-    void separate(const std::uint8_t* rasterLine);
+    // Fills the first colours' lines of coverage_.
+    void spread(const std::uint8_t* rasterLine);
+    std::uint8_t* coverageOf(int ink) { return coverage_.data() + static_cast<std::size_t>(layout_.width) * ink; }
 
     RasterLayout layout_;
-    int bitsPerPixel_;
-    bool separateLightInks_;
-    int inks_;
+    int inks_;             // raster colours, and the two light inks when they are separated here
     int planeOfInk_[6] = {};
-    std::vector<vexao::imaging::Halftoner> halftoners_;
-    std::vector<std::uint8_t> coverage_, levels_;  // coverage_: one line per ink
+    std::vector<vexao::imaging::Dither> dithers_;
+    std::vector<std::uint8_t> coverage_;  // one line per ink
+    int y_ = 0;
 };
 
 }  // namespace vexao::cups

@@ -18,12 +18,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <cups/ppd.h>
 
+#include "cups/line_pipeline.h"
 #include "cups/raster_planes.h"
 #include "tools/host/print_job.h"
 
@@ -33,13 +35,13 @@ volatile std::sig_atomic_t canceled = 0;
 
 void cancelJob(int) { canceled = 1; }
 
-// A page's printer stream, kept until the page is whole.
+// A page's printer stream, kept until the page is whole, in chunks that are
+// never moved and serve the next page again.
 class PageBuffer {
 public:
-    PageBuffer() : file_(open_memstream(&data_, &size_)) {}
+    PageBuffer() : file_(fopencookie(this, "w", {nullptr, &PageBuffer::append, nullptr, nullptr})) {}
     ~PageBuffer() {
         if (file_ != nullptr) std::fclose(file_);
-        std::free(data_);
     }
     PageBuffer(const PageBuffer&) = delete;
     PageBuffer& operator=(const PageBuffer&) = delete;
@@ -47,20 +49,36 @@ public:
     std::FILE* file() { return file_; }
     // Sends what the page holds so far and starts afresh.
     bool flushTo(std::FILE* out) {
-        if (std::fflush(file_) != 0) return false;
-        bool written = std::fwrite(data_, 1, size_, out) == size_ && std::fflush(out) == 0;
-        std::rewind(file_);
+        bool written = std::fflush(file_) == 0;
+        for (std::size_t at = 0; written && at < size_; at += kChunk) {
+            std::size_t length = std::min(kChunk, size_ - at);
+            written = std::fwrite(chunks_[at / kChunk].get(), 1, length, out) == length;
+        }
         size_ = 0;
-        return written;
+        return written && std::fflush(out) == 0;
     }
     void discard() {
         std::fflush(file_);
-        std::rewind(file_);
         size_ = 0;
     }
 
 private:
-    char* data_ = nullptr;
+    static constexpr std::size_t kChunk = 1 << 20;
+
+    static ssize_t append(void* cookie, const char* data, std::size_t length) {
+        auto& buffer = *static_cast<PageBuffer*>(cookie);
+        for (std::size_t done = 0; done < length;) {
+            std::size_t chunk = buffer.size_ / kChunk, offset = buffer.size_ % kChunk;
+            if (chunk == buffer.chunks_.size()) buffer.chunks_.push_back(std::make_unique<char[]>(kChunk));
+            std::size_t piece = std::min(length - done, kChunk - offset);
+            std::memcpy(buffer.chunks_[chunk].get() + offset, data + done, piece);
+            buffer.size_ += piece;
+            done += piece;
+        }
+        return static_cast<ssize_t>(length);
+    }
+
+    std::vector<std::unique_ptr<char[]>> chunks_;
     std::size_t size_ = 0;
     std::FILE* file_;
 };
@@ -146,17 +164,21 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
 
     vexao::cups::LineConverter converter(layout, job.settings);
     LineReader reader(job.raster, layout);
-    std::vector<vexao::tools::PlaneLine> planes(VEXAO_MAX_PLANES);
-    job.printer->startPage();
-    int y = 0;
-    for (; y < layout.height && !canceled; ++y) {
+    vexao::cups::LinePipeline pipeline(layout.height, [&](int y, vexao::cups::LinePipeline::Planes& planes) {
         const std::uint8_t* line = reader.next(y);
-        if (line == nullptr) {
+        if (line == nullptr) return false;
+        planes.resize(VEXAO_MAX_PLANES);
+        converter.convert(line, planes);
+        return true;
+    });
+    job.printer->startPage();
+    for (int y = 0; y < layout.height && !canceled; ++y) {
+        vexao::cups::LinePipeline::Planes* planes = pipeline.take(y);
+        if (planes == nullptr) {
             job.page.discard();
             return std::fprintf(stderr, "ERROR: the raster ends inside page %d\n", job.pages + 1), false;
         }
-        converter.convert(line, planes);
-        if (!job.printer->line(y, planes)) break;
+        if (!job.printer->line(y, *planes)) break;
         if (y % 512 == 0)
             std::fprintf(stderr, "ATTR: job-media-progress=%d\n", static_cast<int>(100LL * y / layout.height));
     }

@@ -28,8 +28,9 @@ vexao::imaging::ImageLimits fuzzLimits() {
 void checkLines(const vexao::imaging::RgbImage& image, vexao::imaging::InkSet inks, int bitsPerPixel) {
     vexao::imaging::PageSeparator separator(image, inks, bitsPerPixel);
     std::size_t lineBytes = (static_cast<std::size_t>(image.width) * bitsPerPixel + 7) / 8;
+    std::vector<std::vector<std::uint8_t>> planes;
     for (int y = 0; y < image.height; ++y) {
-        std::vector<std::vector<std::uint8_t>> planes = separator.nextLine();
+        separator.nextLine(planes);
         require(static_cast<int>(planes.size()) == separator.planes());
         for (const std::vector<std::uint8_t>& plane : planes) {
             require(plane.size() == lineBytes);

@@ -118,8 +118,9 @@ TEST_F(PrintSizeCap, TheWidestLineOfEachModePrintsExactlyAndOneMoreIsRefused) {
         ASSERT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, decodeError));
         ASSERT_EQ(pages.size(), 1u);
         vexao::imaging::PageSeparator separator(image, test.inks, mode.bitsPerPixel);
+        std::vector<std::vector<std::uint8_t>> planes;
         for (int y = 0; y < height; ++y) {
-            std::vector<std::vector<std::uint8_t>> planes = separator.nextLine();
+            separator.nextLine(planes);
             for (int k = 0; k < separator.planes(); ++k) {
                 const vexao::decode::PlaneRaster& printed = pages[0].planes[k];
                 ASSERT_TRUE(printed.hasData() && y < printed.height() &&

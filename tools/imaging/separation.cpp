@@ -1,5 +1,7 @@
 #include "tools/imaging/separation.h"
 
+#include "tools/imaging/vector_clones.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -7,101 +9,96 @@
 namespace vexao::imaging {
 namespace {
 
-// Light inks carry a third of the dark ink's density: below this coverage the
-// tone is printed with light ink alone.
+// Light inks carry a third of the dark ink's density: up to this coverage the
+// tone is printed with light ink alone, above it the dark ink takes over.
 constexpr int kLightInkLimit = 128;
 
-void splitLightInk(int coverage, std::uint8_t& dark, std::uint8_t& light) {
-    if (coverage <= kLightInkLimit) {
-        light = static_cast<std::uint8_t>(coverage * 255 / kLightInkLimit);
-        dark = 0;
-    } else {
-        int over = coverage - kLightInkLimit;
-        dark = static_cast<std::uint8_t>(over * 255 / (255 - kLightInkLimit));
-        light = static_cast<std::uint8_t>(255 - dark);
+}  // namespace
+
+// Up to kLightInkLimit light ink alone rises to full, tone * 255 / 128;
+// above it the dark ink takes over, (tone - 128) * 255 / 127, which is twice
+// the excess plus one at full tone. Whole bytes and shifts, for the vectoriser.
+VEXAO_VECTOR_CLONES
+void splitLightInk(std::uint8_t* ink, std::uint8_t* light, int width) {
+    static_assert(kLightInkLimit == 128, "the arithmetic below divides by 128 and by 127");
+    for (int x = 0; x < width; ++x) {
+        unsigned tone = ink[x];
+        unsigned dark = tone > 128 ? 2 * (tone - 128) + (tone == 255) : 0;
+        ink[x] = static_cast<std::uint8_t>(dark);
+        light[x] = static_cast<std::uint8_t>(tone > 128 ? 255 - dark : (tone * 255) >> 7);
     }
+}
+
+VEXAO_VECTOR_CLONES
+void separateLine(const std::uint8_t* rgb, int width, InkSet inks, std::uint8_t* const* coverage) {
+    if (inks == InkSet::Black) {
+        for (int x = 0; x < width; ++x) {
+            int luminance = (299 * rgb[3 * x] + 587 * rgb[3 * x + 1] + 114 * rgb[3 * x + 2]) / 1000;
+            coverage[0][x] = static_cast<std::uint8_t>(255 - luminance);
+        }
+        return;
+    }
+    // Planes in the library's order: K, Y, M, C, then light magenta and light cyan.
+    std::uint8_t *black = coverage[0], *yellow = coverage[1], *magenta = coverage[2], *cyan = coverage[3];
+    for (int x = 0; x < width; ++x) {
+        int c = 255 - rgb[3 * x], m = 255 - rgb[3 * x + 1], y = 255 - rgb[3 * x + 2];
+        int k = std::min(c, std::min(m, y));  // full under-colour removal
+        black[x] = static_cast<std::uint8_t>(k);
+        yellow[x] = static_cast<std::uint8_t>(y - k);
+        magenta[x] = static_cast<std::uint8_t>(m - k);
+        cyan[x] = static_cast<std::uint8_t>(c - k);
+    }
+    if (inks == InkSet::SixInks) {
+        splitLightInk(magenta, coverage[4], width);
+        splitLightInk(cyan, coverage[5], width);
+    }
+}
+
+namespace {
+
+// With the number of colours known, the compiler moves whole vectors of
+// pixels at a time.
+template <int kColours>
+__attribute__((always_inline)) inline void deinterleaveColours(const std::uint8_t* __restrict pixels, int width,
+                                                               std::uint8_t* const* lines) {
+    std::uint8_t* __restrict out[kColours];
+    for (int c = 0; c < kColours; ++c) out[c] = lines[c];
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < kColours; ++c) out[c][x] = pixels[kColours * x + c];
 }
 
 }  // namespace
 
+VEXAO_VECTOR_CLONES
+void deinterleave(const std::uint8_t* pixels, int colours, int width, std::uint8_t* const* lines) {
+    switch (colours) {
+        case 1: std::copy_n(pixels, width, lines[0]); break;
+        case 4: deinterleaveColours<4>(pixels, width, lines); break;
+        default: deinterleaveColours<6>(pixels, width, lines); break;
+    }
+}
+
 void separatePixel(const std::uint8_t* rgb, InkSet inks, std::uint8_t* coverage) {
-    if (inks == InkSet::Black) {
-        int luminance = (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2]) / 1000;
-        coverage[0] = static_cast<std::uint8_t>(255 - luminance);
-        return;
-    }
-    int cyan = 255 - rgb[0], magenta = 255 - rgb[1], yellow = 255 - rgb[2];
-    int black = std::min({cyan, magenta, yellow});  // full under-colour removal
-    const std::uint8_t cmyk[4] = {static_cast<std::uint8_t>(cyan - black), static_cast<std::uint8_t>(magenta - black),
-                                  static_cast<std::uint8_t>(yellow - black), static_cast<std::uint8_t>(black)};
-    if (inks == InkSet::SixInks) return separateLightInks(cmyk, coverage);
-    coverage[0] = cmyk[3];
-    coverage[1] = cmyk[2];
-    coverage[2] = cmyk[1];
-    coverage[3] = cmyk[0];
-}
-
-void separateLightInks(const std::uint8_t* cmyk, std::uint8_t* coverage) {
-    coverage[0] = cmyk[3];
-    coverage[1] = cmyk[2];
-    splitLightInk(cmyk[1], coverage[2], coverage[4]);
-    splitLightInk(cmyk[0], coverage[3], coverage[5]);
-}
-
-Halftoner::Halftoner(int width, int levels)
-    : width_(width), levels_(levels), current_(width + 2, 0), next_(width + 2, 0) {}
-
-void Halftoner::line(const std::uint8_t* coverage, std::uint8_t* levelsOut) {
-    // Errors are kept in sixteenths; index x + 1 leaves a guard cell each side.
-    const int step = 255 * 16 / (levels_ - 1);
-    std::fill(next_.begin(), next_.end(), 0);
-    int direction = leftToRight_ ? 1 : -1;
-    for (int i = 0; i < width_; ++i) {
-        int x = leftToRight_ ? i : width_ - 1 - i;
-        int value = coverage[x] * 16 + current_[x + 1] / 16;
-        int level = std::clamp((value + step / 2) / step, 0, levels_ - 1);
-        levelsOut[x] = static_cast<std::uint8_t>(level);
-        int error = value - level * step;
-        current_[x + 1 + direction] += error * 7;
-        next_[x + 1 - direction] += error * 3;
-        next_[x + 1] += error * 5;
-        next_[x + 1 + direction] += error;
-    }
-    std::swap(current_, next_);
-    leftToRight_ = !leftToRight_;
-}
-
-std::vector<std::uint8_t> packLevels(const std::uint8_t* levels, int width, int bitsPerPixel) {
-    int perByte = 8 / bitsPerPixel;
-    std::vector<std::uint8_t> bytes((width + perByte - 1) / perByte, 0);
-    for (int x = 0; x < width; ++x) {
-        int shift = 8 - bitsPerPixel * (x % perByte + 1);
-        bytes[x / perByte] |= static_cast<std::uint8_t>(levels[x] << shift);
-    }
-    return bytes;
+    std::uint8_t* planes[6] = {coverage, coverage + 1, coverage + 2, coverage + 3, coverage + 4, coverage + 5};
+    separateLine(rgb, 1, inks, planes);
 }
 
 PageSeparator::PageSeparator(const RgbImage& image, InkSet inks, int bitsPerPixel)
-    : image_(image), inks_(inks), bitsPerPixel_(bitsPerPixel) {
-    for (int p = 0; p < planes(); ++p) halftoners_.emplace_back(image.width, bitsPerPixel == 1 ? 2 : 5);
+    : image_(image), inks_(inks), coverage_(static_cast<std::size_t>(image.width) * static_cast<int>(inks)) {
+    for (int p = 0; p < planes(); ++p) dithers_.emplace_back(image.width, bitsPerPixel == 1 ? 2 : 5, p);
 }
 
-std::vector<std::vector<std::uint8_t>> PageSeparator::nextLine() {
-    int width = image_.width;
-    std::vector<std::vector<std::uint8_t>> coverage(planes(), std::vector<std::uint8_t>(width));
-    const std::uint8_t* rgb = image_.row(y_++);
-    std::uint8_t pixel[6];
-    for (int x = 0; x < width; ++x, rgb += 3) {
-        separatePixel(rgb, inks_, pixel);
-        for (int p = 0; p < planes(); ++p) coverage[p][x] = pixel[p];
-    }
-    std::vector<std::vector<std::uint8_t>> packed(planes());
-    std::vector<std::uint8_t> levels(width);
+void PageSeparator::nextLine(std::vector<std::vector<std::uint8_t>>& packed) {
+    std::size_t width = static_cast<std::size_t>(image_.width);
+    std::uint8_t* lines[6];
+    for (int p = 0; p < planes(); ++p) lines[p] = coverage_.data() + width * p;
+    separateLine(image_.row(y_), image_.width, inks_, lines);
+    packed.resize(static_cast<std::size_t>(planes()));
     for (int p = 0; p < planes(); ++p) {
-        halftoners_[p].line(coverage[p].data(), levels.data());
-        packed[p] = packLevels(levels.data(), width, bitsPerPixel_);
+        packed[p].resize(static_cast<std::size_t>(dithers_[p].packedBytes()));
+        dithers_[p].line(y_, lines[p], packed[p].data());
     }
-    return packed;
+    ++y_;
 }
 
 namespace {

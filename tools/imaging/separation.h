@@ -1,11 +1,13 @@
-// From RGB to ink: colour separation, error-diffusion halftoning and the
-// packing of halftoned lines into the bytes the printer library reads.
+// From RGB to ink: colour separation, the split of cyan and magenta into
+// dark and light ink, and whole pictures turned into halftoned planes line by
+// line.
 #ifndef VEXAO_TOOLS_IMAGING_SEPARATION_H
 #define VEXAO_TOOLS_IMAGING_SEPARATION_H
 
 #include <cstdint>
 #include <vector>
 
+#include "tools/imaging/dither.h"
 #include "tools/imaging/image.h"
 
 namespace vexao::imaging {
@@ -13,51 +15,39 @@ namespace vexao::imaging {
 // The ink sets, in the library's plane order ("KYMCmc").
 enum class InkSet { Black = 1, FourInks = 4, SixInks = 6 };
 
-// Ink coverage 0..255 of each plane for one RGB pixel. Grey goes to black ink
-// by under-colour removal; with six inks, light magenta and light cyan carry
-// the lighter tones and the dark inks take over above mid coverage.
+// Ink coverage 0..255 of each plane for a line of `width` RGB pixels:
+// coverage[p] receives plane p's line. Grey goes to black ink by under-colour
+// removal; with six inks, light magenta and light cyan carry the lighter
+// tones and the dark inks take over above mid coverage.
+void separateLine(const std::uint8_t* rgb, int width, InkSet inks, std::uint8_t* const* coverage);
+
+// The same for one pixel, coverage[p] for plane p.
 void separatePixel(const std::uint8_t* rgb, InkSet inks, std::uint8_t* coverage);
 
-// The six inks' coverage for one pixel already separated into cyan, magenta,
-// yellow and black (0..255 each, in that order): black and yellow pass
-// through, cyan and magenta are shared between dark and light ink as above.
-void separateLightInks(const std::uint8_t* cmyk, std::uint8_t* coverage);
+// Shares one ink's coverage line between its dark and its light ink, as the
+// six-ink separation does for cyan and magenta: `ink` holds the coverage and
+// keeps the dark ink's part, `light` receives the light ink's.
+void splitLightInk(std::uint8_t* ink, std::uint8_t* light, int width);
 
-// Error diffusion over one plane, line by line (serpentine), to `levels`
-// output levels: 2 gives 0/1, 5 gives 0..4. It keeps one line of error, so
-// pages never have to be held twice.
-class Halftoner {
-public:
-    Halftoner(int width, int levels);
-    // Turns one line of coverage into levels 0..levels-1.
-    void line(const std::uint8_t* coverage, std::uint8_t* levelsOut);
-
-private:
-    int width_;
-    int levels_;
-    bool leftToRight_ = true;
-    std::vector<int> current_, next_;
-};
-
-// Packs halftoned levels as the library reads them: one bit a pixel, eight
-// to a byte with the leftmost in the high bit; or four bits a pixel, two to a
-// byte with the leftmost in the high nibble.
-std::vector<std::uint8_t> packLevels(const std::uint8_t* levels, int width, int bitsPerPixel);
+// The colours of a line of 8-bit chunked pixels (1, 4 or 6 colours a pixel),
+// one line each: lines[c] receives colour c.
+void deinterleave(const std::uint8_t* pixels, int colours, int width, std::uint8_t* const* lines);
 
 // Turns a picture into the planes of each line, streaming.
 class PageSeparator {
 public:
     PageSeparator(const RgbImage& image, InkSet inks, int bitsPerPixel);
     int planes() const { return static_cast<int>(inks_); }
-    // Packed plane bytes of the next line, top to bottom.
-    std::vector<std::vector<std::uint8_t>> nextLine();
+    // The packed bytes of each plane of the next line, top to bottom, into
+    // `packed` (resized to the planes, each to its packed length).
+    void nextLine(std::vector<std::vector<std::uint8_t>>& packed);
 
 private:
     const RgbImage& image_;
     InkSet inks_;
-    int bitsPerPixel_;
     int y_ = 0;
-    std::vector<Halftoner> halftoners_;
+    std::vector<Dither> dithers_;
+    std::vector<std::uint8_t> coverage_;  // one line per plane
 };
 
 // The built-in test page: a ramp for each ink, hairlines at several angles,

@@ -143,11 +143,12 @@ bool printPage(vexao::tools::PrintJob& job, const RgbImage& image, const Printin
     bool progress = isatty(STDERR_FILENO) != 0;
     if (!job.startPage()) return false;
     std::vector<vexao::tools::PlaneLine> planes(separator.planes());
+    std::vector<std::vector<std::uint8_t>> bytes;
     for (int y = 0; y < image.height; ++y) {
-        std::vector<std::vector<std::uint8_t>> bytes = separator.nextLine();
+        separator.nextLine(bytes);
         for (int p = 0; p < separator.planes(); ++p) {
             rasterBytes += bytes[p].size();
-            planes[p].bytes = std::move(bytes[p]);
+            planes[p].bytes.swap(bytes[p]);
             planes[p].pixelWidth = static_cast<std::int16_t>(image.width);  // the size check keeps it in range
         }
         if (!job.line(y, planes)) return false;

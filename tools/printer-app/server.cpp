@@ -79,6 +79,11 @@ bool makeFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// PAPPL's main loop sleeps until its next timer, half a minute when idle,
+// and notices a shutdown request (the `shutdown` sub-command) only then; a
+// timer each second makes the server stop at once.
+bool wakeMainLoop(pappl_system_t*, void*) { return true; }
+
 bool saveState(pappl_system_t* system, void* stateFile) {
     return papplSystemSaveState(system, static_cast<const char*>(stateFile));
 }
@@ -139,6 +144,7 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     stateFile = server.spoolFolder + "/" + kAppName + ".state";
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
+    papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);
     return system;
 }

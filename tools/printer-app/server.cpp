@@ -144,10 +144,6 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     stateFile = server.spoolFolder + "/" + kAppName + ".state";
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
-    // Labels of the drivers' own options in the web interface.
-    papplSystemAddStringsData(system, "/vexao-en.strings", "en",
-                              "\"vexao-light-inks\" = \"Light Inks (photo colour)\";\n"
-                              "\"vexao-band-height\" = \"Band Height (lines)\";\n");
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);
     return system;

@@ -209,10 +209,11 @@ last_page_lines=$(sed -n 's/^page [0-9]*: .*, \([0-9]*\) lines of.*/\1/p' "$work
 echo "printer app end-to-end: canceled job: $canceled_pages; its last page ended with its form feed after $last_page_lines of 7017 lines"
 
 # Corrupted PWG raster: a first page 200000 lines high, one in a colour
-# space the printer does not take, and junk after the sync word. The driver
-# ends the first two with document-format-error and says why; PAPPL's own
-# reader ends the third before any page, as aborted-by-system. The server
-# goes on answering and printing.
+# space the printer does not take, and junk after the sync word; and 1-bit
+# raster, which PAPPL hands over without its page header. The driver ends
+# the first two and the 1-bit one with document-format-error and says why;
+# PAPPL's own reader ends the junk before any page, as aborted-by-system. The
+# server goes on answering and printing.
 python3 - "$work/four.pwg" "$work" <<'PYTHON'
 import struct, sys
 document = bytearray(open(sys.argv[1], "rb").read())
@@ -224,7 +225,9 @@ corrupt("too-tall", 376, 200000)  # cupsHeight
 corrupt("adobe-rgb", 400, 20)     # cupsColorSpace
 open(sys.argv[2] + "/junk.pwg", "wb").write(document[:4] + b"\xa5" * 4096)
 PYTHON
-for corrupted in too-tall:document-format-error adobe-rgb:document-format-error junk:aborted-by-system; do
+render four pwgraster one-bit.pwg -r300
+for corrupted in too-tall:document-format-error adobe-rgb:document-format-error junk:aborted-by-system \
+                 one-bit:document-format-error; do
   name=${corrupted%%:*} reason=${corrupted#*:}
   submit vexao "$work/$name.pwg" image/pwg-raster
   [[ $(wait_for_job vexao "$job") == aborted ]] || fail "the $name document did not abort its job"

@@ -97,6 +97,8 @@ struct RasterJob {
     unsigned linesDone = 0;  // of the current page
     int copiesToRepeat = 0;  // further copies that the driver sends, from the kept copy
     unsigned pagesSent = 0;
+    bool rasterDocument = false;   // PWG or Apple raster, whose pages bring their own header
+    cups_page_header2_t jobHeader{};  // the header PAPPL made for the job, before any page
 };
 
 RasterJob* stateOf(pappl_job_t* job) { return static_cast<RasterJob*>(papplJobGetData(job)); }
@@ -154,13 +156,23 @@ void startDeviceFileAfresh(pappl_job_t* job) {
         papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
 }
 
+bool isRasterDocument(pappl_job_t* job) {
+    const char* format = papplJobGetFormat(job);
+    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
+// PAPPL puts each page's own header in the options before the page starts,
+// except for 1-bit pages: their lines come as the client sent them while
+// the options keep the job's header, so nothing says how wide they are.
+bool pageHeaderMissing(const RasterJob& state, const pappl_pr_options_t& options) {
+    return state.rasterDocument && std::memcmp(&options.header, &state.jobHeader, sizeof state.jobHeader) == 0;
+}
+
 // PAPPL repeats pictures for their copies itself; PWG and Apple raster come
 // once, and the printer has no copies command, so the driver keeps what it
 // sends in a spool file and sends it again.
 bool keepCopies(pappl_job_t* job, const pappl_pr_options_t& options, RasterJob& state) {
-    const char* format = papplJobGetFormat(job);
-    bool raster = format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
-    if (!raster || options.copies <= 1) return true;
+    if (!state.rasterDocument || options.copies <= 1) return true;
     char name[1024];
     int descriptor = papplJobOpenFile(job, name, sizeof name, nullptr, "prn", "w");
     if (descriptor < 0) return false;
@@ -192,6 +204,8 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     auto state = std::make_unique<RasterJob>(device, *static_cast<const Model*>(data.extension));
     if (state->stream.file() == nullptr)
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "No memory for the printer stream.");
+    state->rasterDocument = isRasterDocument(job);
+    state->jobHeader = options->header;
     if (!keepCopies(job, *options, *state))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Cannot keep the job's stream for its copies.");
     startDeviceFileAfresh(job);
@@ -201,6 +215,10 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
 
 bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
     RasterJob& state = *stateOf(job);
+    if (pageHeaderMissing(state, *options))
+        return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
+                      "Page " + std::to_string(page) +
+                          ": 1-bit raster cannot be printed; send 8-bit sGray, sRGB, black or CMYK raster.");
     std::string reason;
     vexao::cups::RasterLayout layout;
     if (!vexao::cups::readLayout(options->header, layout, reason))

@@ -214,7 +214,9 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
 }
 
 bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
+    if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
+    state.converter.reset();  // until this page proves printable
     if (pageHeaderMissing(state, *options))
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
                       "Page " + std::to_string(page) +
@@ -237,8 +239,11 @@ bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 }
 
 bool writeRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* line) {
+    if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
-    if (!state.printer->ok()) return false;  // said once already; PAPPL goes on to the page's end
+    // A refused page or a failed line was reported once already; PAPPL may
+    // go on to the page's end.
+    if (!state.converter || !state.printer->ok()) return false;
     if (y >= static_cast<unsigned>(state.layout.height)) return true;
     state.converter->convert(line, state.planes);
     if (!state.printer->line(static_cast<std::int32_t>(y), state.planes))
@@ -250,8 +255,9 @@ bool writeRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
 // A page always ends with its form feed, a canceled or cut-short one too, so
 // that the printer is left at the top of a sheet.
 bool endRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned page) {
+    if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
-    if (!state.printer || !state.printer->ok()) return false;
+    if (!state.converter || !state.printer->ok()) return false;
     if (!state.printer->endPage() || !flush(state, device))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": " + state.printer->error() + ".");
     if (!papplJobIsCanceled(job) && state.linesDone < static_cast<unsigned>(state.layout.height))

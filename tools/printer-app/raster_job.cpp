@@ -98,6 +98,7 @@ struct RasterJob {
     int copiesToRepeat = 0;  // further copies that the driver sends, from the kept copy
     unsigned pagesSent = 0;
     bool rasterDocument = false;   // PWG or Apple raster, whose pages bring their own header
+    bool pageSeen = false;
     cups_page_header2_t jobHeader{};  // the header PAPPL made for the job, before any page
 };
 
@@ -217,6 +218,7 @@ bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
     state.converter.reset();  // until this page proves printable
+    state.pageSeen = true;
     if (pageHeaderMissing(state, *options))
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
                       "Page " + std::to_string(page) +
@@ -274,7 +276,7 @@ bool endRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     if (!state) return false;
     // PAPPL ends a raster it cannot read before the first page without
     // saying why to the client.
-    if (!state->printer && !papplJobIsCanceled(job))
+    if (!state->pageSeen && !papplJobIsCanceled(job))
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The document holds no page that can be read.");
     bool printed = flush(*state, device) && (!state->printer || state->printer->ok());
     return printed && sendCopies(job, *state) && flush(*state, device);

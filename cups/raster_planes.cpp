@@ -33,7 +33,6 @@ bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::st
         case CUPS_CSPACE_KCMYcm: layout.colours = layout.inks = 6, planes = kPlanesOfKcmycm; break;
         case CUPS_CSPACE_SW: layout.colours = layout.inks = 1, planes = kPlanesOfK, layout.additive = true; break;
         case CUPS_CSPACE_SRGB:
-        case CUPS_CSPACE_RGB:
             layout.colours = 3, layout.inks = 4, planes = kPlanesOfSeparatedRgb, layout.additive = true;
             break;
         default: return reason = "unsupported colour space " + std::to_string(header.cupsColorSpace), false;

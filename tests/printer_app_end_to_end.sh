@@ -2,8 +2,9 @@
 # Runs the printer application as a client meets it: a server on a random
 # loopback port with its spool folder in a temporary folder, and
 #   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test;
-#   - a four-page PWG raster job, two copies of it, and a JPEG job, whose
-#     device output is decoded and checked page by page;
+#   - a four-page PWG raster job, two copies of it, the same document as
+#     Apple raster, and a PNG and a JPEG picture, whose device output is
+#     decoded and checked page by page;
 #   - a job canceled while the printer, on a socket:// device that reads
 #     slowly, is inside a page: what arrived decodes into whole pages;
 #   - two corrupted PWG raster documents, which end their jobs with a reason
@@ -80,8 +81,10 @@ render() {  # NAME DEVICE OUTPUT OPTIONS...
 four_pages=top+bottom,top,bottom,top+bottom
 make_postscript four ${four_pages//,/ }
 render four pwgraster four.pwg -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
+render four urf four.urf -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
 make_postscript picture top+bottom
 render picture jpeg picture.jpg -r100 -dJPEGQ=95
+render picture png16m picture.png -r100
 # Grey pages halftone into a stream of megabytes a page, more than the
 # socket buffers hold.
 make_postscript long grey grey grey grey grey grey grey grey
@@ -149,6 +152,15 @@ submit vexao "$work/four.pwg" image/pwg-raster copies=2
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the two copies did not complete"
 decode_check "$spool/out" "$four_pages,$four_pages" CMYK "two copies of the PWG raster job"
 
+submit vexao "$work/four.urf" image/urf
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the Apple raster job did not complete"
+decode_check "$spool/out" "$four_pages" CMYK "the Apple raster job"
+
+submit vexao "$work/picture.png" image/png
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the PNG job did not complete"
+decode_check "$spool/out" top+bottom CMYK "the PNG job"
+
+# JPEG's ringing would put faint colour beside the bars: printed in grey.
 submit vexao "$work/picture.jpg" image/jpeg colormode=monochrome
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the JPEG job did not complete"
 decode_check "$spool/out" top+bottom Gray "the JPEG job"

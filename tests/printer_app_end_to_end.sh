@@ -3,11 +3,11 @@
 # loopback port with its spool folder in a temporary folder, and
 #   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test;
 #   - a four-page PWG raster job, two copies of it, the same document as
-#     Apple raster, and a PNG and a JPEG picture, whose device output is
-#     decoded and checked page by page;
+#     Apple raster and as 1-bit PWG raster, and a PNG and a JPEG picture,
+#     whose device output is decoded and checked page by page;
 #   - a job canceled while the printer, on a socket:// device that reads
 #     slowly, is inside a page: what arrived decodes into whole pages;
-#   - two corrupted PWG raster documents, which end their jobs with a reason
+#   - three corrupted PWG raster documents, which end their jobs with a reason
 #     while the server goes on answering and printing;
 #   - shutdown, after which the saved state is in the spool folder and
 #     nowhere else.
@@ -114,8 +114,8 @@ wait_for_job() {  # PRINTER JOB-ID: prints the final job-state
   done
   fail "job $2 on $1 did not finish"
 }
-decode_check() {  # STREAM PAGES COLOUR-MODEL WHAT
-  "$page_check" --model e --raster-mode 15 --resolution 600 --colour-model "$3" --pages "$2" "$1" ||
+decode_check() {  # STREAM PAGES COLOUR-MODEL WHAT [RESOLUTION]
+  "$page_check" --model e --raster-mode 15 --resolution "${5:-600}" --colour-model "$3" --pages "$2" "$1" ||
     fail "$4 did not print as $2"
 }
 
@@ -159,6 +159,13 @@ decode_check "$spool/out" "$four_pages" CMYK "the Apple raster job"
 submit vexao "$work/picture.png" image/png
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the PNG job did not complete"
 decode_check "$spool/out" top+bottom CMYK "the PNG job"
+
+# Ghostscript's pwgraster device left to itself: 1-bit black at 100 dpi,
+# whose page headers PAPPL keeps from drivers.
+render four pwgraster one-bit.pwg
+submit vexao "$work/one-bit.pwg" image/pwg-raster
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the 1-bit PWG raster job did not complete"
+decode_check "$spool/out" "$four_pages" Gray "the 1-bit PWG raster job" 100
 
 # JPEG's ringing would put faint colour beside the bars: printed in grey.
 submit vexao "$work/picture.jpg" image/jpeg colormode=monochrome
@@ -221,11 +228,10 @@ last_page_lines=$(sed -n 's/^page [0-9]*: .*, \([0-9]*\) lines of.*/\1/p' "$work
 echo "printer app end-to-end: canceled job: $canceled_pages; its last page ended with its form feed after $last_page_lines of 7017 lines"
 
 # Corrupted PWG raster: a first page 200000 lines high, one in a colour
-# space the printer does not take, and junk after the sync word; and 1-bit
-# raster, which PAPPL hands over without its page header. The driver ends
-# the first two and the 1-bit one with document-format-error and says why;
-# PAPPL's own reader ends the junk before any page, as aborted-by-system. The
-# server goes on answering and printing.
+# space the printer does not take, and junk after the sync word. The driver
+# ends the first two with document-format-error and says why; PAPPL's own
+# reader ends the junk before any page, as aborted-by-system. The server goes
+# on answering and printing.
 python3 - "$work/four.pwg" "$work" <<'PYTHON'
 import struct, sys
 document = bytearray(open(sys.argv[1], "rb").read())
@@ -237,9 +243,7 @@ corrupt("too-tall", 376, 200000)  # cupsHeight
 corrupt("adobe-rgb", 400, 20)     # cupsColorSpace
 open(sys.argv[2] + "/junk.pwg", "wb").write(document[:4] + b"\xa5" * 4096)
 PYTHON
-render four pwgraster one-bit.pwg -r300
-for corrupted in too-tall:document-format-error adobe-rgb:document-format-error junk:aborted-by-system \
-                 one-bit:document-format-error; do
+for corrupted in too-tall:document-format-error adobe-rgb:document-format-error junk:aborted-by-system; do
   name=${corrupted%%:*} reason=${corrupted#*:}
   submit vexao "$work/$name.pwg" image/pwg-raster
   [[ $(wait_for_job vexao "$job") == aborted ]] || fail "the $name document did not abort its job"

@@ -58,12 +58,11 @@ void fillColour(pappl_pr_driver_data_t& data, const Model& model) {
     const auto& common = vexao::models::common();
     bool defaultGrey = common.colourModels[static_cast<std::size_t>(common.defaultColourModel)].singlePlane;
     data.color_default = defaultGrey ? PAPPL_COLOR_MODE_MONOCHROME : PAPPL_COLOR_MODE_COLOR;
-    // PAPPL hands 8-bit PWG raster lines over as the client sent them, with
-    // their page header, so every 8-bit type the conversion reads is offered;
-    // pictures become sGray or sRGB. 1-bit pages come without their header
-    // (raster_job.cpp refuses them), so black_1 is not offered.
-    data.raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_8 | PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8 |
-                        PAPPL_PWG_RASTER_TYPE_CMYK_8;
+    // Raster lines reach the driver as the client sent them, with their page
+    // header, so every type the conversion reads is offered; pictures become
+    // sGray or sRGB.
+    data.raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_BLACK_8 | PAPPL_PWG_RASTER_TYPE_SGRAY_8 |
+                        PAPPL_PWG_RASTER_TYPE_SRGB_8 | PAPPL_PWG_RASTER_TYPE_CMYK_8;
     data.quality_default = static_cast<ipp_quality_t>(model.qualities[static_cast<std::size_t>(model.defaultQuality)].ippQuality);
     data.content_default = PAPPL_CONTENT_AUTO;
     data.scaling_default = PAPPL_SCALING_AUTO;

@@ -16,6 +16,7 @@
 #include "tools/host/print_job.h"
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/job_settings.h"
+#include "tools/printer-app/page_header_tap.h"
 
 namespace vexao::printer_app {
 namespace {
@@ -99,7 +100,6 @@ struct RasterJob {
     unsigned pagesSent = 0;
     bool rasterDocument = false;   // PWG or Apple raster, whose pages bring their own header
     bool pageSeen = false;
-    cups_page_header2_t jobHeader{};  // the header PAPPL made for the job, before any page
 };
 
 RasterJob* stateOf(pappl_job_t* job) { return static_cast<RasterJob*>(papplJobGetData(job)); }
@@ -162,11 +162,15 @@ bool isRasterDocument(pappl_job_t* job) {
     return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
 }
 
-// PAPPL puts each page's own header in the options before the page starts,
-// except for 1-bit pages: their lines come as the client sent them while
-// the options keep the job's header, so nothing says how wide they are.
-bool pageHeaderMissing(const RasterJob& state, const pappl_pr_options_t& options) {
-    return state.rasterDocument && std::memcmp(&options.header, &state.jobHeader, sizeof state.jobHeader) == 0;
+// A raster page is printed as its own header describes it. PAPPL gives a
+// 1-bit page the job's header in the options; with the page's header there,
+// PAPPL also reads and hands over the page's lines as they are.
+bool takePageHeader(const RasterJob& state, pappl_pr_options_t& options) {
+    if (!state.rasterDocument) return true;
+    const cups_page_header2_t* pageHeader = lastPageHeaderRead();
+    if (pageHeader == nullptr) return false;
+    options.header = *pageHeader;
+    return true;
 }
 
 // PAPPL repeats pictures for their copies itself; PWG and Apple raster come
@@ -206,7 +210,6 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     if (state->stream.file() == nullptr)
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "No memory for the printer stream.");
     state->rasterDocument = isRasterDocument(job);
-    state->jobHeader = options->header;
     if (!keepCopies(job, *options, *state))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Cannot keep the job's stream for its copies.");
     startDeviceFileAfresh(job);
@@ -219,10 +222,8 @@ bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     RasterJob& state = *stateOf(job);
     state.converter.reset();  // until this page proves printable
     state.pageSeen = true;
-    if (pageHeaderMissing(state, *options))
-        return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
-                      "Page " + std::to_string(page) +
-                          ": 1-bit raster cannot be printed; send 8-bit sGray, sRGB, black or CMYK raster.");
+    if (!takePageHeader(state, *options))
+        return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": its header is missing.");
     std::string reason;
     vexao::cups::RasterLayout layout;
     if (!vexao::cups::readLayout(options->header, layout, reason))

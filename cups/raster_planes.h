@@ -18,12 +18,16 @@ namespace vexao::cups {
 // The page's layout, checked against what the raster header claims.
 struct RasterLayout {
     int width = 0, height = 0;
-    int colours = 0;          // 1 (K), 4 (CMYK) or 6 (KCMYcm)
+    int colours = 0;          // 1 (K or sGray), 3 (sRGB), 4 (CMYK) or 6 (KCMYcm)
     int bitsPerColour = 0;    // 1 or 8
     cups_order_t order = CUPS_ORDER_CHUNKED;
     unsigned bytesPerLine = 0;
-    int planeOf[6] = {};      // library plane of each raster colour
-    bool lightInks = false;   // CMYK raster to be printed with six inks where the mode has them
+    // Light, not ink: sGray and sRGB raster, where 255 is white paper. sRGB
+    // is separated into inks; its light inks come from the separation.
+    bool additive = false;
+    int inks = 0;             // inks the raster's colours print with: 4 for sRGB, else the colours
+    int planeOf[6] = {};      // library plane of each of those inks
+    bool lightInks = false;   // colour raster to be printed with six inks where the mode has them
 };
 
 // The print settings: the model code from the PPD's cupsModelNumber, and the
@@ -42,6 +46,10 @@ bool readLayout(const cups_page_header2_t& header, RasterLayout& layout, std::st
 
 PrintSettings readSettings(const cups_page_header2_t& header, std::int16_t modelCode);
 
+// The settings of a parameter block, with what the library's mode table
+// makes of it; params.modelCode names the model.
+PrintSettings settingsFor(const OutputParams& params);
+
 // Whether two pages' settings configure the library the same way.
 bool sameMode(const PrintSettings& a, const PrintSettings& b);
 
@@ -49,9 +57,10 @@ bool sameMode(const PrintSettings& a, const PrintSettings& b);
 bool coloursFitMode(const RasterLayout& layout, const PrintSettings& settings, std::string& reason);
 
 // Turns raster lines into library planes: each colour's line becomes 0..255
-// coverage (1-bit colours as 0 or 255) and is halftoned. CMYK raster with
-// light inks is separated into six inks when the mode has six planes, and
-// printed with four otherwise. One converter serves one page.
+// coverage (1-bit colours as 0 or 255, sGray inverted, sRGB separated) and
+// is halftoned. Colour raster with light inks is separated into six inks
+// when the mode has six planes, and printed with four otherwise. One
+// converter serves one page.
 class LineConverter {
 public:
     LineConverter(const RasterLayout& layout, const PrintSettings& settings);
@@ -62,6 +71,8 @@ public:
 private:
     // Fills the first colours' lines of coverage_.
     void spread(const std::uint8_t* rasterLine);
+    // Fills every ink's line of coverage_ from sGray or sRGB.
+    void separate(const std::uint8_t* rasterLine);
     std::uint8_t* coverageOf(int ink) { return coverage_.data() + static_cast<std::size_t>(layout_.width) * ink; }
 
     RasterLayout layout_;

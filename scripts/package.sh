@@ -20,6 +20,8 @@ done
 needs=(build-essential debhelper dpkg-dev cmake pkgconf cups-ppdc lintian)
 for architecture in "${architectures[@]}"; do
   needs+=("libpng-dev:$architecture" "libcups2-dev:$architecture")
+  # The printer application is built where Debian has PAPPL.
+  [[ $architecture == amd64 || $architecture == arm64 ]] && needs+=("libpappl-dev:$architecture")
   [[ $architecture == "$native" ]] || needs+=("crossbuild-essential-$architecture")
 done
 scripts/apt-install.sh "${needs[@]}"

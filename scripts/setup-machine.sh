@@ -13,17 +13,19 @@ packages=(
   # the machine's own build
   cmake g++ binutils
   "libgtest-dev:$native" "libbenchmark-dev:$native" "libpng-dev:$native" "libtiff-dev:$native"
-  "libcups2-dev:$native"
+  "libcups2-dev:$native" "libpappl-dev:$native"
   clang libclang-rt-14-dev valgrind
   # i386: the versioned multilib compiler, which lives beside the aarch64 cross
   # compiler where the unversioned g++-multilib does not
   g++-12-multilib libgtest-dev:i386 libbenchmark-dev:i386 libpng-dev:i386 libtiff-dev:i386
   libcups2-dev:i386 libc6-dbg:i386
   # arm64, run under qemu-user
-  g++-aarch64-linux-gnu libgtest-dev:arm64 libpng-dev:arm64 libcups2-dev:arm64 qemu-user
+  g++-aarch64-linux-gnu libgtest-dev:arm64 libpng-dev:arm64 libcups2-dev:arm64 libpappl-dev:arm64 qemu-user
   pkgconf
   # printing through a real scheduler
   cups-daemon cups-client cups-filters cups-ppdc ghostscript
+  # the printer application's tests: ipptool and its IPP Everywhere test
+  cups-ipp-utils python3
 )
 
 # Machines set up before the arm64 build have the unversioned multilib

@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# Runs the printer application as a client meets it: a server on a random
+# loopback port with its spool folder in a temporary folder, and
+#   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test;
+#   - a four-page PWG raster job, two copies of it, the same document as
+#     Apple raster and as 1-bit PWG raster, and a PNG and a JPEG picture,
+#     whose device output is decoded and checked page by page;
+#   - a job canceled while the printer, on a socket:// device that reads
+#     slowly, is inside a page: what arrived decodes into whole pages;
+#   - three corrupted PWG raster documents, which end their jobs with a reason
+#     while the server goes on answering and printing;
+#   - shutdown, after which the saved state is in the spool folder and
+#     nowhere else.
+#   printer_app_end_to_end.sh APP INSPECT PAGE_CHECK TEST_FOLDER
+# TEST_FOLDER holds the ipptool files printer_app_print_job.test and
+# printer_app_job_state.test.
+# Exits 77, which ctest counts as skipped, without ipptool, Ghostscript or
+# python3.
+set -euo pipefail
+app=$1 inspect=$2 page_check=$3
+print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test
+skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
+everywhere_test=/usr/share/cups/ipptool/ipp-everywhere.test
+command -v ipptool > /dev/null && [[ -f $everywhere_test ]] || skip "ipptool and ipp-everywhere.test (cups-ipp-utils) are missing"
+command -v gs > /dev/null || skip "Ghostscript is not installed"
+command -v python3 > /dev/null || skip "python3 is not installed"
+started=$SECONDS
+
+work=$(mktemp -d /tmp/vexao-app-XXXXXX)
+spool=$work/spool
+mkdir -p "$work"/{home,tmp,config,runtime} "$spool"
+export HOME=$work/home TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+server_pid= receiver_pid=
+cleanup() {
+  for pid in $receiver_pid $server_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "printer app end-to-end: $*" >&2
+  grep -E '^[EW] ' "$spool/log" 2>/dev/null | tail -n 20 >&2 || true
+  exit 1
+}
+touch "$work/started"
+
+port=$(( 20000 + RANDOM % 20000 ))
+"$app" server -o server-port="$port" -o spool-directory="$spool" -o log-file="$spool/log" -o log-level=debug &
+server_pid=$!
+for _ in $(seq 100); do
+  (exec 3<> "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  kill -0 "$server_pid" 2>/dev/null || fail "the server did not start"
+  sleep 0.1
+done
+server=ipp://127.0.0.1:$port/ipp/print
+
+# Documents: A4 pages of bars an inch high, "top" in black across the top and
+# "bottom" in cyan across the bottom, as PWG raster and as a JPEG. Both are
+# pure sRGB colours, which separate into one ink each.
+make_postscript() {  # NAME PAGE... where a page is top, bottom or top+bottom
+  local name=$1 page
+  shift
+  {
+    echo '%!PS'
+    echo '<< /PageSize [595 842] >> setpagedevice'
+    echo '/bar { newpath 0 exch moveto 595 0 rlineto 0 72 rlineto -595 0 rlineto closepath fill } def'
+    echo '/top { 0 setgray 740 bar } def'
+    echo '/bottom { 0 1 1 setrgbcolor 40 bar } def'
+    echo '/grey { 0.6 setgray 0 0 595 842 rectfill } def'
+    for page; do echo "${page/+/ } showpage"; done
+  } > "$work/$name.ps"
+}
+render() {  # NAME DEVICE OUTPUT OPTIONS...
+  local name=$1 device=$2 output=$3
+  shift 3
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="$device" "$@" -sOutputFile="$work/$output" "$work/$name.ps" \
+    > "$work/gs.log" 2>&1 || fail "Ghostscript cannot render $name: $(cat "$work/gs.log")"
+}
+four_pages=top+bottom,top,bottom,top+bottom
+make_postscript four ${four_pages//,/ }
+render four pwgraster four.pwg -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
+render four urf four.urf -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
+make_postscript picture top+bottom
+render picture jpeg picture.jpg -r100 -dJPEGQ=95
+render picture png16m picture.png -r100
+# Grey pages halftone into a stream of megabytes a page, more than the
+# socket buffers hold.
+make_postscript long grey grey grey grey grey grey grey grey
+render long pwgraster long.pwg -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
+
+add_printer() {  # NAME URI DRIVER
+  "$app" add -d "$1" -v "$2" -m "$3" || fail "cannot add printer $1 on $2"
+}
+submit() {  # PRINTER FILE TYPE [NAME=VALUE...] (the job test's variables)
+  local printer=$1 file=$2 type=$3 variable
+  shift 3
+  local variables=(-d filetype="$type" -d copies=1 -d colormode=color -d resolution=600dpi)
+  for variable; do variables+=(-d "$variable"); done
+  ipptool -t -f "$file" "${variables[@]}" "$server/$printer" "$print_test" > "$work/submit.log" 2>&1 ||
+    fail "the server refused $(basename "$file") on $printer: $(cat "$work/submit.log")"
+  job=$(sed -n 's/.*job-id (integer) = //p' "$work/submit.log" | head -n 1)
+}
+job_attribute() {  # PRINTER JOB-ID ATTRIBUTE
+  ipptool -t -T 5 -d job_id="$2" "$server/$1" "$state_test" 2>/dev/null | sed -n "s/.*$3 ([a-zA-Z0-9 ]*) = //p"
+}
+wait_for_job() {  # PRINTER JOB-ID: prints the final job-state
+  local state _
+  for _ in $(seq 600); do
+    state=$(job_attribute "$1" "$2" job-state)
+    case $state in completed|canceled|aborted) echo "$state"; return 0 ;; esac
+    sleep 0.1
+  done
+  fail "job $2 on $1 did not finish"
+}
+decode_check() {  # STREAM PAGES COLOUR-MODEL WHAT [RESOLUTION]
+  "$page_check" --model e --raster-mode 15 --resolution "${5:-600}" --colour-model "$3" --pages "$2" "$1" ||
+    fail "$4 did not print as $2"
+}
+
+add_printer vexao "file://$spool/out" vexao105-band
+sleep 1  # printer-up-time must be above 0
+
+# IPP Everywhere: every expectation but the two in which PAPPL compares its
+# own listener URI counts (printer-uri-supported against uri-security-supported,
+# and that against uri-authentication-supported): PAPPL lists one URI and
+# two security schemes when TLS is possible.
+ipptool -tv -f "$work/four.pwg" -d filetype=image/pwg-raster "$server/vexao" "$everywhere_test" > "$work/everywhere.log" 2>&1 || true
+# What a failed test says beside the attributes it lists: each line must be
+# one of the two expectations above.
+unexpected=$(awk '/\[(PASS|FAIL|SKIP)\]$/ { failed = /\[FAIL\]$/; next }
+                  failed && /^        [^ ]/ && !/^        [A-Za-z0-9-]+ \(/ && !/^        (RECEIVED|status-code)/' "$work/everywhere.log" |
+  grep -vE 'EXPECTED: printer-uri-supported .* SAME-COUNT-AS uri-security-supported|EXPECTED: uri-security-supported .* SAME-COUNT-AS uri-authentication-supported' || true)
+[[ -z $unexpected ]] || fail "ipp-everywhere.test finds faults:"$'\n'"$unexpected"
+passed=$(grep -c '\[PASS\]$' "$work/everywhere.log" || true)
+failed=$(grep -c '\[FAIL\]$' "$work/everywhere.log" || true)
+echo "printer app end-to-end: ipp-everywhere.test: $passed passed, $failed failed only on PAPPL's listener URI counts"
+
+# The four-page document, timed from submission to the last byte at the device.
+submitted=$(date +%s.%N)
+submit vexao "$work/four.pwg" image/pwg-raster
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the four-page job did not complete"
+last_byte=$(stat -c %.9Y "$spool/out")
+cp "$spool/out" "$work/four.prn"
+decode_check "$work/four.prn" "$four_pages" CMYK "the four-page PWG raster job"
+"$inspect" --model e --raster-mode 15 --out "$work/pages" "$work/four.prn" > "$work/four-pages.txt" || fail "the inspector cannot decode the four-page job"
+echo "printer app end-to-end: four-page PWG raster: $(tail -n 1 "$work/four-pages.txt"), submission to last byte $(
+  awk -v from="$submitted" -v to="$last_byte" 'BEGIN { printf "%.3f", to - from }') s"
+
+submit vexao "$work/four.pwg" image/pwg-raster copies=2
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the two copies did not complete"
+decode_check "$spool/out" "$four_pages,$four_pages" CMYK "two copies of the PWG raster job"
+
+submit vexao "$work/four.urf" image/urf
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the Apple raster job did not complete"
+decode_check "$spool/out" "$four_pages" CMYK "the Apple raster job"
+
+submit vexao "$work/picture.png" image/png
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the PNG job did not complete"
+decode_check "$spool/out" top+bottom CMYK "the PNG job"
+
+# Ghostscript's pwgraster device left to itself: 1-bit black at 100 dpi,
+# whose page headers PAPPL keeps from drivers.
+render four pwgraster one-bit.pwg
+submit vexao "$work/one-bit.pwg" image/pwg-raster
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the 1-bit PWG raster job did not complete"
+decode_check "$spool/out" "$four_pages" Gray "the 1-bit PWG raster job" 100
+
+# JPEG's ringing would put faint colour beside the bars: printed in grey.
+submit vexao "$work/picture.jpg" image/jpeg colormode=monochrome
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the JPEG job did not complete"
+decode_check "$spool/out" top+bottom Gray "the JPEG job"
+echo "printer app end-to-end: JPEG: $("$inspect" --model e --raster-mode 15 --single-plane --out "$work/jpeg" "$spool/out" | tail -n 1)"
+
+# Cancel inside a page: a socket printer that takes 64 KB, then stalls until
+# the job is canceled, then reads to the end.
+receiver_port=$(( port + 1 ))
+python3 - "$receiver_port" "$work/slow.prn" "$work/stalled" "$work/go" <<'PYTHON' &
+import os, socket, sys, time
+port, output, stalled, go = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+listener.bind(("127.0.0.1", port))
+listener.listen(1)
+listener.settimeout(60)
+connection, _ = listener.accept()
+connection.settimeout(60)
+received = bytearray()
+while len(received) < 65536:
+    received += connection.recv(65536 - len(received))
+open(stalled, "w").close()
+deadline = time.time() + 60
+while not os.path.exists(go) and time.time() < deadline:
+    time.sleep(0.05)
+while True:
+    block = connection.recv(65536)
+    if not block:
+        break
+    received += block
+open(output, "wb").write(received)
+PYTHON
+receiver_pid=$!
+sleep 0.5
+add_printer slow "socket://127.0.0.1:$receiver_port" vexao105-band
+# PAPPL answers a streamed raster job once it has printed it, so the job is
+# sent in the background and found in the printer's list.
+ipptool -t -T 120 -f "$work/long.pwg" -d filetype=image/pwg-raster -d copies=1 -d colormode=color -d resolution=600dpi \
+  "$server/slow" "$print_test" > "$work/long-submit.log" 2>&1 &
+sender_pid=$!
+for _ in $(seq 300); do [[ -e $work/stalled ]] && break; sleep 0.1; done
+[[ -e $work/stalled ]] || fail "the socket printer received nothing"
+job=$("$app" jobs -d slow | awk '$2 == "processing" { print $1; exit }')
+[[ -n $job ]] || fail "the job for the socket printer is not processing"
+"$app" cancel -d slow -j "$job" || fail "cannot cancel job $job"
+touch "$work/go"
+wait "$sender_pid" || true  # the client may see its document cut off
+[[ $(wait_for_job slow "$job") == canceled ]] || fail "the canceled job did not end as canceled"
+wait "$receiver_pid" || fail "the socket printer did not receive the job"
+receiver_pid=
+"$inspect" --model e --raster-mode 15 --out "$work/canceled" "$work/slow.prn" > "$work/canceled.txt" ||
+  fail "what the canceled job sent does not decode into whole pages"
+canceled_pages=$(tail -n 1 "$work/canceled.txt")
+[[ $canceled_pages =~ ^([0-9]+)\ pages? ]] && (( BASH_REMATCH[1] >= 1 && BASH_REMATCH[1] < 8 )) ||
+  fail "the canceled job sent $canceled_pages, not part of its eight pages"
+last_page_lines=$(sed -n 's/^page [0-9]*: .*, \([0-9]*\) lines of.*/\1/p' "$work/canceled.txt" | tail -n 1)
+echo "printer app end-to-end: canceled job: $canceled_pages; its last page ended with its form feed after $last_page_lines of 7017 lines"
+
+# Corrupted PWG raster: a first page 200000 lines high, one in a colour
+# space the printer does not take, and junk after the sync word. The driver
+# ends the first two with document-format-error and says why; PAPPL's own
+# reader ends the junk before any page, as aborted-by-system. The server goes
+# on answering and printing.
+python3 - "$work/four.pwg" "$work" <<'PYTHON'
+import struct, sys
+document = bytearray(open(sys.argv[1], "rb").read())
+def corrupt(name, offset, value):  # a field of the first page header, after the sync word
+    changed = bytearray(document)
+    struct.pack_into(">I", changed, 4 + offset, value)
+    open(sys.argv[2] + "/" + name + ".pwg", "wb").write(changed)
+corrupt("too-tall", 376, 200000)  # cupsHeight
+corrupt("adobe-rgb", 400, 20)     # cupsColorSpace
+open(sys.argv[2] + "/junk.pwg", "wb").write(document[:4] + b"\xa5" * 4096)
+PYTHON
+for corrupted in too-tall:document-format-error adobe-rgb:document-format-error junk:aborted-by-system; do
+  name=${corrupted%%:*} reason=${corrupted#*:}
+  submit vexao "$work/$name.pwg" image/pwg-raster
+  [[ $(wait_for_job vexao "$job") == aborted ]] || fail "the $name document did not abort its job"
+  reasons=$(job_attribute vexao "$job" job-state-reasons)
+  [[ $reasons == *$reason* ]] || fail "the $name document's job ended with reasons '$reasons', not $reason"
+  echo "printer app end-to-end: $name PWG raster: aborted, $reasons: $(job_attribute vexao "$job" job-state-message)"
+done
+submit vexao "$work/four.pwg" image/pwg-raster
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the server no longer prints after the corrupted documents"
+
+"$app" shutdown || fail "shutdown failed"
+wait "$server_pid" || fail "the server did not stop cleanly"
+server_pid=
+[[ -f $spool/vexao-printer-app.state ]] || fail "the server saved no state in its spool folder"
+if [[ $(id -u) -eq 0 ]]; then
+  stray=$(find /var/lib /var/spool /etc /root -newer "$work/started" -name '*vexao-printer-app*' 2>/dev/null || true)
+  [[ -z $stray ]] || fail "the server wrote outside its spool folder: $stray"
+fi
+echo "printer app end-to-end: passed in $(( SECONDS - started )) s"

@@ -1,0 +1,186 @@
+#include "tools/printer-app/server.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/printer-app/drivers.h"
+
+namespace vexao::printer_app {
+namespace {
+
+constexpr int kDefaultPort = 8000;
+
+struct ServerOptions {
+    int port = kDefaultPort;
+    std::string spoolFolder, logFile, listenHost, authService;
+    pappl_loglevel_t logLevel = PAPPL_LOGLEVEL_INFO;
+};
+
+const char* option(const char* name, int count, cups_option_t* options) { return cupsGetOption(name, count, options); }
+
+// Root keeps its state in /var/spool, a user under the XDG state folder.
+std::string defaultSpoolFolder() {
+    if (getuid() == 0) return std::string("/var/spool/") + kAppName;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+        return std::string(state) + "/" + kAppName;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "/tmp") + "/.local/state/" + kAppName;
+}
+
+bool parseLogLevel(const char* text, pappl_loglevel_t& level) {
+    static const struct {
+        const char* name;
+        pappl_loglevel_t level;
+    } levels[] = {{"debug", PAPPL_LOGLEVEL_DEBUG}, {"info", PAPPL_LOGLEVEL_INFO}, {"warn", PAPPL_LOGLEVEL_WARN},
+                  {"error", PAPPL_LOGLEVEL_ERROR}, {"fatal", PAPPL_LOGLEVEL_FATAL}};
+    for (const auto& each : levels)
+        if (std::strcmp(text, each.name) == 0) return level = each.level, true;
+    return false;
+}
+
+bool parsePort(const char* text, int& port) {
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 65535) return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+bool readOptions(int count, cups_option_t* options, ServerOptions& server) {
+    if (const char* port = option("server-port", count, options); port != nullptr && !parsePort(port, server.port))
+        return std::fprintf(stderr, "%s: server-port must be a port number from 1 to 65535, not \"%s\"\n", kAppName, port),
+               false;
+    if (const char* level = option("log-level", count, options); level != nullptr && !parseLogLevel(level, server.logLevel))
+        return std::fprintf(stderr, "%s: log-level must be debug, info, warn, error or fatal, not \"%s\"\n", kAppName, level),
+               false;
+    const char* spool = option("spool-directory", count, options);
+    server.spoolFolder = spool != nullptr ? spool : defaultSpoolFolder();
+    const char* log = option("log-file", count, options);
+    server.logFile = log != nullptr ? log : server.spoolFolder + "/" + kAppName + ".log";
+    if (const char* host = option("listen-hostname", count, options)) server.listenHost = host;
+    if (const char* auth = option("auth-service", count, options)) server.authService = auth;
+    return true;
+}
+
+// Creates the folder and those above it; the spool keeps jobs, so only its
+// owner reads it.
+bool makeFolder(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0755);
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// PAPPL's main loop sleeps until its next timer, half a minute when idle,
+// and notices a shutdown request (the `shutdown` sub-command) only then; a
+// timer each second makes the server stop at once.
+bool wakeMainLoop(pappl_system_t*, void*) { return true; }
+
+bool saveState(pappl_system_t* system, void* stateFile) {
+    return papplSystemSaveState(system, static_cast<const char*>(stateFile));
+}
+
+// PAPPL advertises through the DNS-SD daemon; without one it serves all the
+// same, and clients need the printer's URI.
+void reportDnsSd(pappl_system_t* system) {
+    if (access("/run/avahi-daemon/socket", F_OK) == 0)
+        papplLog(system, PAPPL_LOGLEVEL_INFO, "Advertising the printers through the DNS-SD daemon.");
+    else
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "No DNS-SD daemon is running: advertising is skipped, and clients need the printer's URI.");
+}
+
+// A system for sub-commands that only ask about drivers: no folders, no
+// listeners, no state, errors alone logged to standard error.
+pappl_system_t* createDriverCatalogue(void* context) {
+    // Without a spool folder PAPPL would make a temporary one and leave it.
+    const char* temporary = std::getenv("TMPDIR");
+    pappl_system_t* system =
+        papplSystemCreate(PAPPL_SOPTIONS_NONE, "Vexao Printer Application", 0, nullptr,
+                          temporary != nullptr && *temporary == '/' ? temporary : "/tmp", "-", PAPPL_LOGLEVEL_ERROR, nullptr, false);
+    if (system != nullptr)
+        papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
+    return system;
+}
+
+}  // namespace
+
+pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* context) {
+    if (context == nullptr || !static_cast<ServerRole*>(context)->keepsState) return createDriverCatalogue(context);
+    ServerOptions server;
+    if (!readOptions(optionCount, options, server)) return nullptr;
+    if (!makeFolder(server.spoolFolder)) {
+        std::fprintf(stderr, "%s: cannot create the spool directory %s: %s\n", kAppName, server.spoolFolder.c_str(),
+                     std::strerror(errno));
+        return nullptr;
+    }
+    // Remote administration needs a PAM service to check passwords; without
+    // one, only this machine may administer the server.
+    bool remoteAdmin = !server.authService.empty();
+    pappl_soptions_t features = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+                                PAPPL_SOPTIONS_WEB_SECURITY | (remoteAdmin ? PAPPL_SOPTIONS_WEB_REMOTE : 0);
+    pappl_system_t* system =
+        papplSystemCreate(features, "Vexao Printer Application", server.port, "_print,_universal",
+                          server.spoolFolder.c_str(), server.logFile.c_str(), server.logLevel,
+                          remoteAdmin ? server.authService.c_str() : nullptr, false);
+    if (system == nullptr) return std::fprintf(stderr, "%s: cannot create the system\n", kAppName), nullptr;
+    if (!papplSystemAddListeners(system, server.listenHost.empty() ? nullptr : server.listenHost.c_str())) {
+        std::fprintf(stderr, "%s: cannot listen on port %d\n", kAppName, server.port);
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
+    papplSystemSetFooterHTML(system, "Vexao printer application: IPP Everywhere for printers of the vexao105 command language.");
+    // Everything the server keeps lives in the spool folder, the saved state too.
+    static std::string stateFile;
+    stateFile = server.spoolFolder + "/" + kAppName + ".state";
+    papplSystemLoadState(system, stateFile.c_str());
+    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
+    papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
+    reportDnsSd(system);
+    return system;
+}
+
+void showUsage(void*) {
+    std::printf("Usage: %s SUB-COMMAND [OPTIONS] [FILES]\n"
+                "An IPP Everywhere printer application for printers of the vexao105 command language.\n"
+                "\n"
+                "Sub-commands (PAPPL's standard set):\n"
+                "  server       run the server             add          add a printer\n"
+                "  drivers      list the drivers           devices      list the printers attached\n"
+                "  submit       print files                jobs         list the jobs\n"
+                "  cancel       cancel a job               options      list a printer's options\n"
+                "  printers     list the printers          default      show or set the default printer\n"
+                "  delete       delete a printer           modify       change a printer\n"
+                "  status       show the server's state    shutdown     stop the server\n"
+                "  autoadd      add the printers attached  (no sub-command: submit FILES)\n"
+                "\n"
+                "Server options (-o NAME=VALUE):\n"
+                "  server-port=N          listen on port N on every address (default %d)\n"
+                "  listen-hostname=HOST   listen on HOST's addresses only, for example localhost\n"
+                "  spool-directory=DIR    keep jobs, the saved state and the default log in DIR\n"
+                "                         (default /var/spool/%s for root, else\n"
+                "                         $XDG_STATE_HOME/%s or ~/.local/state/%s)\n"
+                "  log-file=FILE          log to FILE, '-' for standard error, 'syslog' for syslog\n"
+                "  log-level=LEVEL        debug, info (default), warn, error or fatal\n"
+                "  auth-service=PAM       let remote users administer the server after PAM checks their\n"
+                "                         password; without it only this machine may administer it\n"
+                "\n"
+                "Other options:\n"
+                "  -d PRINTER   the printer to act on     -v URI       the device URI (usb://, socket://, file://)\n"
+                "  -m DRIVER    the driver (from `drivers`)\n"
+                "  --help       show this help            --version    show the version\n"
+                "\n"
+                "Exit status: 0 done, 1 failure (a message on standard error says why).\n",
+                kAppName, kDefaultPort, kAppName, kAppName, kAppName);
+}
+
+}  // namespace vexao::printer_app

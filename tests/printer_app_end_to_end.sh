@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the printer application as a client meets it: a server on a random
 # loopback port with its spool folder in a temporary folder, and
-#   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test;
+#   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test
+#     and, where a DNS-SD daemon runs, found through it;
 #   - a four-page PWG raster job, two copies of it, the same document as
 #     Apple raster and as 1-bit PWG raster, and a PNG and a JPEG picture,
 #     whose device output is decoded and checked page by page;
@@ -121,6 +122,14 @@ decode_check() {  # STREAM PAGES COLOUR-MODEL WHAT [RESOLUTION]
 
 add_printer vexao "file://$spool/out" vexao105-band
 sleep 1  # printer-up-time must be above 0
+
+# Where a DNS-SD daemon runs, the printer added while the server runs is
+# advertised.
+if [[ -S /run/avahi-daemon/socket ]] && command -v avahi-browse > /dev/null; then
+  timeout 10 avahi-browse -t -r -p _ipp._tcp 2>/dev/null | grep -q ";$port;.*\"rp=ipp/print/vexao\"" ||
+    fail "the printer is not advertised through the DNS-SD daemon"
+  echo "printer app end-to-end: the printer is advertised through the DNS-SD daemon"
+fi
 
 # IPP Everywhere: every expectation but the two in which PAPPL compares its
 # own listener URI counts (printer-uri-supported against uri-security-supported,

@@ -169,8 +169,10 @@ const char* driverForDevice(const char*, const char*, const char* deviceId, void
     return driverNames()[static_cast<std::size_t>(model - vexao::models::models().data())].c_str();
 }
 
-void printerCreated(pappl_printer_t* printer, void*) {
-    // The printer reports no levels: each ink is there, its level unknown.
+namespace {
+
+// The printer reports no levels: each ink is there, its level unknown.
+void reportInks(pappl_printer_t* printer) {
     static const struct {
         pappl_supply_color_t colour;
         const char* name;
@@ -186,6 +188,21 @@ void printerCreated(pappl_printer_t* printer, void*) {
         supplies[i].type = PAPPL_SUPPLY_TYPE_INK;
     }
     papplPrinterSetSupplies(printer, 6, supplies);
+}
+
+// PAPPL 1.3 advertises the printers it has when the server starts, but not
+// one added while it runs; setting the name again advertises that one.
+void advertiseIfRunning(pappl_printer_t* printer) {
+    if (!papplSystemIsRunning(papplPrinterGetSystem(printer))) return;
+    char name[256];
+    if (papplPrinterGetDNSSDName(printer, name, sizeof name) != nullptr) papplPrinterSetDNSSDName(printer, name);
+}
+
+}  // namespace
+
+void printerCreated(pappl_printer_t* printer, void*) {
+    reportInks(printer);
+    advertiseIfRunning(printer);
 }
 
 }  // namespace vexao::printer_app

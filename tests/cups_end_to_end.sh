@@ -164,9 +164,10 @@ mode_options() {  # PPD COMBINATION
 # Waits until no job is pending or processing. A job whose filters failed
 # stays behind as stopped; the checks of its output tell.
 wait_for_jobs() {
-  local _
+  local _ jobs
   for _ in $(seq 1200); do
-    ipptool -c "ipp://$server/" get-jobs.test | grep -qE ',(pending|processing),' || return 0
+    jobs=$(ipptool -c "ipp://$server/" get-jobs.test || true)
+    [[ $jobs =~ ,(pending|processing), ]] || return 0
     sleep 0.2
   done
   fail "the jobs did not finish"

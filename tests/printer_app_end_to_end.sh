@@ -10,16 +10,19 @@
 #     slowly, is inside a page: what arrived decodes into whole pages;
 #   - three corrupted PWG raster documents, which end their jobs with a reason
 #     while the server goes on answering and printing;
+#   - administration from this machine only: from another of its addresses
+#     printing works while the web interface's settings and Pause-Printer
+#     are refused;
 #   - shutdown, after which the saved state is in the spool folder and
 #     nowhere else.
 #   printer_app_end_to_end.sh APP INSPECT PAGE_CHECK TEST_FOLDER
-# TEST_FOLDER holds the ipptool files printer_app_print_job.test and
-# printer_app_job_state.test.
+# TEST_FOLDER holds the ipptool files printer_app_print_job.test,
+# printer_app_job_state.test and printer_app_pause.test.
 # Exits 77, which ctest counts as skipped, without ipptool, Ghostscript or
 # python3.
 set -euo pipefail
 app=$1 inspect=$2 page_check=$3
-print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test
+print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
 skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
 everywhere_test=/usr/share/cups/ipptool/ipp-everywhere.test
 command -v ipptool > /dev/null && [[ -f $everywhere_test ]] || skip "ipptool and ipp-everywhere.test (cups-ipp-utils) are missing"
@@ -126,8 +129,9 @@ sleep 1  # printer-up-time must be above 0
 # Where a DNS-SD daemon runs, the printer added while the server runs is
 # advertised.
 if [[ -S /run/avahi-daemon/socket ]] && command -v avahi-browse > /dev/null; then
-  timeout 10 avahi-browse -t -r -p _ipp._tcp 2>/dev/null | grep -q ";$port;.*\"rp=ipp/print/vexao\"" ||
-    fail "the printer is not advertised through the DNS-SD daemon"
+  advertised() { [[ $(timeout 10 avahi-browse -t -r -p _ipp._tcp 2>/dev/null || true) == *";$port;"*'"rp=ipp/print/vexao"'* ]]; }
+  for _ in $(seq 10); do advertised && break; sleep 1; done
+  advertised || fail "the printer is not advertised through the DNS-SD daemon"
   echo "printer app end-to-end: the printer is advertised through the DNS-SD daemon"
 fi
 
@@ -262,6 +266,42 @@ for corrupted in too-tall:document-format-error adobe-rgb:document-format-error 
 done
 submit vexao "$work/four.pwg" image/pwg-raster
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the server no longer prints after the corrupted documents"
+
+# Administration stays on this machine. From another of its addresses a
+# client prints, but pausing the printer and the web interface's settings
+# pages are refused; from the loopback address both are allowed.
+web_status() {  # URL: the HTTP status after redirects, certificates unchecked
+  python3 - "$1" <<'PYTHON'
+import ssl, sys, urllib.error, urllib.request
+context = ssl.create_default_context()
+context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+try:
+    print(urllib.request.urlopen(sys.argv[1], context=context, timeout=20).status)
+except urllib.error.HTTPError as error:
+    print(error.code)
+PYTHON
+}
+pause_status() {  # ADDRESS
+  ipptool -tv -T 20 "ipp://$1:$port/ipp/print/vexao" "$pause_test" 2>&1 | sed -n 's/.*status-code = \([a-z-]*\).*/\1/p' | head -n 1
+}
+other_address=$(hostname -I 2>/dev/null | tr ' ' '\n' | grep -E '^[0-9]+(\.[0-9]+){3}$' | grep -v '^127\.' | head -n 1 || true)
+if [[ -n $other_address ]]; then
+  # Print-Job, and Create-Job with Send-Document, which PAPPL allows only
+  # under the job owner's name.
+  ipptool -t -T 60 -f "$work/four.pwg" -d filetype=image/pwg-raster -d copies=1 -d colormode=color -d resolution=600dpi \
+    "ipp://$other_address:$port/ipp/print/vexao" "$print_test" > "$work/remote.log" 2>&1 ||
+    fail "a client on $other_address cannot print: $(cat "$work/remote.log")"
+  ipptool -t -T 60 -f "$work/four.pwg" -d filetype=image/pwg-raster "ipp://$other_address:$port/ipp/print/vexao" \
+    create-job.test > "$work/remote.log" 2>&1 ||
+    fail "a client on $other_address cannot send a document to its job: $(cat "$work/remote.log")"
+  for page in addprinter vexao/delete logs; do
+    [[ $(web_status "http://$other_address:$port/$page") == 403 ]] || fail "the web page /$page is open to $other_address"
+  done
+  [[ $(pause_status "$other_address") == client-error-forbidden ]] || fail "a client on $other_address may pause the printer"
+  echo "printer app end-to-end: from $other_address: printing allowed, administration refused"
+fi
+[[ $(web_status "http://127.0.0.1:$port/addprinter") == 200 ]] || fail "the web interface refuses administration over loopback"
+[[ $(pause_status 127.0.0.1) == successful-ok ]] || fail "a client on the loopback address cannot pause the printer"
 
 "$app" shutdown || fail "shutdown failed"
 wait "$server_pid" || fail "the server did not stop cleanly"

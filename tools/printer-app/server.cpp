@@ -79,6 +79,39 @@ bool makeFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// PAPPL asks for administration with the system's admin group and for
+// printing with the printer's print group. Without an authentication
+// service the admin group is set to this name, which PAPPL reads as "no
+// group", so that the check below tells the two apart.
+constexpr const char* kAdministrationGroup = "none";
+
+// PAPPL lets a client act on a job, a document sent to it for one, only
+// under the name of the job's owner. Nobody authenticates here, so the name
+// is the request's requesting-user-name, or "guest", as PAPPL names the
+// owner of a job it creates.
+void nameTheClient(pappl_client_t* client) {
+    ipp_t* request = papplClientGetRequest(client);
+    ipp_attribute_t* name = request != nullptr ? ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME) : nullptr;
+    papplClientSetUsername(client, name != nullptr ? ippGetString(name, 0, nullptr) : "guest");
+}
+
+// Without an authentication service PAPPL would let every address use the
+// web interface's settings pages. With this check installed, clients on the
+// loopback address (and the local socket, which PAPPL lets through first)
+// may administer; other clients may print, over TLS as PAPPL asks whenever
+// it authorizes.
+http_status_t administerFromThisMachineOnly(pappl_client_t* client, const char* group, gid_t, void*) {
+    if (httpAddrLocalhost(httpGetAddress(papplClientGetHTTP(client)))) return HTTP_STATUS_CONTINUE;
+    if (group != nullptr && std::strcmp(group, kAdministrationGroup) == 0) return HTTP_STATUS_FORBIDDEN;
+    nameTheClient(client);
+    return HTTP_STATUS_CONTINUE;
+}
+
+void keepAdministrationLocal(pappl_system_t* system) {
+    papplSystemSetAdminGroup(system, kAdministrationGroup);
+    papplSystemSetAuthCallback(system, nullptr, administerFromThisMachineOnly, nullptr);
+}
+
 // PAPPL's main loop sleeps until its next timer, half a minute when idle,
 // and notices a shutdown request (the `shutdown` sub-command) only then; a
 // timer each second makes the server stop at once.
@@ -126,7 +159,7 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     // one, only this machine may administer the server.
     bool remoteAdmin = !server.authService.empty();
     pappl_soptions_t features = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-                                PAPPL_SOPTIONS_WEB_SECURITY | (remoteAdmin ? PAPPL_SOPTIONS_WEB_REMOTE : 0);
+                                (remoteAdmin ? PAPPL_SOPTIONS_WEB_SECURITY | PAPPL_SOPTIONS_WEB_REMOTE : 0);
     pappl_system_t* system =
         papplSystemCreate(features, "Vexao Printer Application", server.port, "_print,_universal",
                           server.spoolFolder.c_str(), server.logFile.c_str(), server.logLevel,
@@ -144,6 +177,7 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     stateFile = server.spoolFolder + "/" + kAppName + ".state";
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
+    if (!remoteAdmin) keepAdministrationLocal(system);
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);
     return system;

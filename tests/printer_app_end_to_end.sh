@@ -307,8 +307,12 @@ fi
 wait "$server_pid" || fail "the server did not stop cleanly"
 server_pid=
 [[ -f $spool/vexao-printer-app.state ]] || fail "the server saved no state in its spool folder"
+[[ -z $other_address ]] || compgen -G "$spool/ssl/*.crt" > /dev/null || fail "the server's TLS certificate is not in its spool folder"
 if [[ $(id -u) -eq 0 ]]; then
-  stray=$(find /var/lib /var/spool /etc /root -newer "$work/started" -name '*vexao-printer-app*' 2>/dev/null || true)
+  # Besides files named after the application: the TLS credentials that
+  # libcups would make for root in /etc/cups/ssl.
+  stray=$( (find /var/lib /var/spool /etc /root -newer "$work/started" -name '*vexao-printer-app*'
+            find /etc/cups/ssl /root/.cups -newer "$work/started" -type f) 2>/dev/null || true)
   [[ -z $stray ]] || fail "the server wrote outside its spool folder: $stray"
 fi
 echo "printer app end-to-end: passed in $(( SECONDS - started )) s"

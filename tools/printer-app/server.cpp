@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tools/printer-app/drivers.h"
+#include "tools/printer-app/tls_credentials.h"
 
 namespace vexao::printer_app {
 namespace {
@@ -121,6 +122,19 @@ bool saveState(pappl_system_t* system, void* stateFile) {
     return papplSystemSaveState(system, static_cast<const char*>(stateFile));
 }
 
+// Everything the server keeps lives in the spool folder: jobs, the saved
+// state, the log by default, and the TLS credentials in its ssl folder.
+bool makeStateFolders(const std::string& spoolFolder) {
+    std::string credentials = spoolFolder + "/ssl";
+    for (const std::string& folder : {spoolFolder, credentials})
+        if (!makeFolder(folder)) {
+            std::fprintf(stderr, "%s: cannot create the folder %s: %s\n", kAppName, folder.c_str(), std::strerror(errno));
+            return false;
+        }
+    keepCredentialsIn(credentials);
+    return true;
+}
+
 // PAPPL advertises through the DNS-SD daemon; without one it serves all the
 // same, and clients need the printer's URI.
 void reportDnsSd(pappl_system_t* system) {
@@ -150,11 +164,7 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     if (context == nullptr || !static_cast<ServerRole*>(context)->keepsState) return createDriverCatalogue(context);
     ServerOptions server;
     if (!readOptions(optionCount, options, server)) return nullptr;
-    if (!makeFolder(server.spoolFolder)) {
-        std::fprintf(stderr, "%s: cannot create the spool directory %s: %s\n", kAppName, server.spoolFolder.c_str(),
-                     std::strerror(errno));
-        return nullptr;
-    }
+    if (!makeStateFolders(server.spoolFolder)) return nullptr;
     // Remote administration needs a PAM service to check passwords; without
     // one, only this machine may administer the server.
     bool remoteAdmin = !server.authService.empty();
@@ -172,7 +182,6 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     }
     papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
     papplSystemSetFooterHTML(system, "Vexao printer application: IPP Everywhere for printers of the vexao105 command language.");
-    // Everything the server keeps lives in the spool folder, the saved state too.
     static std::string stateFile;
     stateFile = server.spoolFolder + "/" + kAppName + ".state";
     papplSystemLoadState(system, stateFile.c_str());

@@ -10,6 +10,7 @@
 # logs in a temporary folder, runs filters as lp, and is stopped on exit.
 # Without root or a scheduler it exits 77, which ctest counts as skipped.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
 filter=$1 library=$2 ppds=$3 inspect=$4 page_check=$5
 skip() { echo "cups end-to-end: skipped: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "the private scheduler runs its filters as lp, which needs root"
@@ -176,16 +177,9 @@ wait_for_jobs() {
 # A4 documents made of two bars an inch high: "top", black across the top of
 # the page, and "bottom", light cyan across the bottom.
 make_document() {  # NAME PAGE... where a page is top, bottom or top+bottom
-  local name=$1 page
+  local name=$1
   shift
-  {
-    echo '%!PS'
-    echo '<< /PageSize [595 842] >> setpagedevice'
-    echo '/bar { newpath 0 exch moveto 595 0 rlineto 0 72 rlineto -595 0 rlineto closepath fill } def'
-    echo '/top { 0 setgray 740 bar } def'
-    echo '/bottom { 0.3 0 0 0 setcmykcolor 40 bar } def'
-    for page; do echo "${page/+/ } showpage"; done
-  } > "$work/$name.ps"
+  write_bar_pages "$work/$name.ps" "0.3 0 0 0 setcmykcolor" "$@"
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/$name.pdf" "$work/$name.ps"
   chmod 644 "$work/$name.pdf"
 }

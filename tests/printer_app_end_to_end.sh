@@ -21,6 +21,7 @@
 # Exits 77, which ctest counts as skipped, without ipptool, Ghostscript or
 # python3.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
 app=$1 inspect=$2 page_check=$3
 print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
 skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
@@ -63,18 +64,10 @@ server=ipp://127.0.0.1:$port/ipp/print
 # Documents: A4 pages of bars an inch high, "top" in black across the top and
 # "bottom" in cyan across the bottom, as PWG raster and as a JPEG. Both are
 # pure sRGB colours, which separate into one ink each.
-make_postscript() {  # NAME PAGE... where a page is top, bottom or top+bottom
-  local name=$1 page
+make_postscript() {  # NAME PAGE... where a page is top, bottom, top+bottom or grey
+  local name=$1
   shift
-  {
-    echo '%!PS'
-    echo '<< /PageSize [595 842] >> setpagedevice'
-    echo '/bar { newpath 0 exch moveto 595 0 rlineto 0 72 rlineto -595 0 rlineto closepath fill } def'
-    echo '/top { 0 setgray 740 bar } def'
-    echo '/bottom { 0 1 1 setrgbcolor 40 bar } def'
-    echo '/grey { 0.6 setgray 0 0 595 842 rectfill } def'
-    for page; do echo "${page/+/ } showpage"; done
-  } > "$work/$name.ps"
+  write_bar_pages "$work/$name.ps" "0 1 1 setrgbcolor" "$@"
 }
 render() {  # NAME DEVICE OUTPUT OPTIONS...
   local name=$1 device=$2 output=$3

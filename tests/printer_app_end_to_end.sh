@@ -13,6 +13,8 @@
 #   - administration from this machine only: from another of its addresses
 #     printing works while the web interface's settings and Pause-Printer
 #     are refused;
+#   - the devices sub-command and the web interface's Add Printer page,
+#     which look for network printers, with or without a DNS-SD daemon;
 #   - shutdown, after which the saved state is in the spool folder and
 #     nowhere else.
 #   printer_app_end_to_end.sh APP INSPECT PAGE_CHECK TEST_FOLDER
@@ -115,6 +117,10 @@ decode_check() {  # STREAM PAGES COLOUR-MODEL WHAT [RESOLUTION]
   "$page_check" --model e --raster-mode 15 --resolution "${5:-600}" --colour-model "$3" --pages "$2" "$1" ||
     fail "$4 did not print as $2"
 }
+
+# Listing the attached printers looks for network ones through DNS-SD,
+# which must not bring the process down where no daemon runs.
+"$app" devices > "$work/devices.log" 2>&1 || fail "devices failed: $(cat "$work/devices.log")"
 
 add_printer vexao "file://$spool/out" vexao105-band
 sleep 1  # printer-up-time must be above 0

@@ -17,9 +17,6 @@ namespace vexao::printer_app {
 // The last header read successfully on this thread; null before the first.
 const cups_page_header2_t* lastPageHeaderRead();
 
-// Whether PAPPL's reads of page headers come through this application.
-bool pageHeadersTapped();
-
 }  // namespace vexao::printer_app
 
 #endif

@@ -1,7 +1,8 @@
 #include "tools/printer-app/tls_credentials.h"
 
 #include <cups/cups.h>
-#include <dlfcn.h>
+
+#include "tools/printer-app/library_override.h"
 
 namespace vexao::printer_app {
 namespace {
@@ -11,7 +12,7 @@ std::string credentialsFolder;
 using SetCredentials = int (*)(const char*, const char*, int);
 
 SetCredentials libcupsSetCredentials() {
-    static const SetCredentials next = reinterpret_cast<SetCredentials>(dlsym(RTLD_NEXT, "cupsSetServerCredentials"));
+    static const SetCredentials next = libraryDefinition<SetCredentials>("cupsSetServerCredentials");
     return next;
 }
 
@@ -21,9 +22,7 @@ void keepCredentialsIn(const std::string& folder) { credentialsFolder = folder; 
 
 }  // namespace vexao::printer_app
 
-// Exported from the executable, so that it takes the place of libcups's.
-extern "C" __attribute__((visibility("default"))) int cupsSetServerCredentials(const char* path, const char* commonName,
-                                                                              int autoCreate) {
+VEXAO_OVERRIDES_LIBRARY int cupsSetServerCredentials(const char* path, const char* commonName, int autoCreate) {
     using namespace vexao::printer_app;
     SetCredentials next = libcupsSetCredentials();
     if (next == nullptr) return 0;

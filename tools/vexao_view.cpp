@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/decimal.h"
 #include "tools/common/mode_options.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/decode/stream_parser.h"
@@ -64,10 +65,8 @@ int usageError(const std::string& message) {
 }
 
 bool parseWidth(const char* text, int& width) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 1000000) return false;
+    long value = 0;
+    if (!vexao::tools::parseDecimal(text, 1, 1000000, value)) return false;
     width = static_cast<int>(value);
     return true;
 }

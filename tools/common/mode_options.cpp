@@ -1,7 +1,5 @@
 #include "tools/common/mode_options.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -9,6 +7,7 @@
 #include "compress/compress_api.h"
 #include "output/mode_selection_internal.h"
 #include "output/output_api.h"
+#include "tools/common/decimal.h"
 
 namespace vexao::tools {
 
@@ -25,13 +24,6 @@ const char kModeOptionsHelp[] =
 
 namespace {
 
-bool parseNumber(const char* text, long low, long high, long& value) {
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
-}
-
 // A single non-digit character is a model letter; anything else a number.
 bool parseModel(const char* text, std::int16_t& code) {
     if (text[0] != '\0' && text[1] == '\0' && (text[0] < '0' || text[0] > '9')) {
@@ -39,7 +31,7 @@ bool parseModel(const char* text, std::int16_t& code) {
         return true;
     }
     long value = 0;
-    if (!parseNumber(text, -32768, 32767, value)) return false;
+    if (!parseDecimal(text, -32768, 32767, value)) return false;
     code = static_cast<std::int16_t>(value);
     return true;
 }
@@ -98,16 +90,16 @@ OptionResult takeModeOption(int argc, char** argv, int& index, ModeOptions& opti
     if (std::strcmp(name, "--model") == 0) {
         good = parseModel(text, options.modelCode);
     } else if (std::strcmp(name, "--variant") == 0 || std::strcmp(name, "--raster-mode") == 0) {
-        good = parseNumber(text, -32768, 32767, value);
+        good = parseDecimal(text, -32768, 32767, value);
         (name[2] == 'v' ? options.variantCode : options.rasterMode) = static_cast<std::int16_t>(value);
     } else if (std::strcmp(name, "--band-height") == 0) {
-        good = parseNumber(text, 8, 16, value) && (value == 8 || value == 16);
+        good = parseDecimal(text, 8, 16, value) && (value == 8 || value == 16);
         options.bandHeight = static_cast<int>(value);
     } else if (std::strcmp(name, "--resolution") == 0) {
-        good = parseNumber(text, 1, 100000, value);
+        good = parseDecimal(text, 1, 100000, value);
         options.resolution = static_cast<int>(value);
     } else {
-        good = parseNumber(text, 1, 4, value) && (value == 1 || value == 4);
+        good = parseDecimal(text, 1, 4, value) && (value == 1 || value == 4);
         options.bits = static_cast<int>(value);
     }
     if (!good) {

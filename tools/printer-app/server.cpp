@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/common/decimal.h"
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/tls_credentials.h"
 
@@ -46,10 +47,8 @@ bool parseLogLevel(const char* text, pappl_loglevel_t& level) {
 }
 
 bool parsePort(const char* text, int& port) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 65535) return false;
+    long value = 0;
+    if (!vexao::tools::parseDecimal(text, 1, 65535, value)) return false;
     port = static_cast<int>(value);
     return true;
 }

@@ -353,8 +353,13 @@ TEST_F(Filter, TermSignalEndsTheCurrentPageCleanlyAndStops) {
         cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
         writePage(out, page);
         writePage(out, page, 100);
-        // Once page 1 is out, the filter waits inside page 2.
-        for (int tries = 0; tries < 1000 && messages().find("PAGE: 1 ") == std::string::npos; ++tries) usleep(10000);
+        // Once page 1 is out and page 2 has reported its progress, the filter waits inside page 2.
+        auto insidePage2 = [&] {
+            std::string said = messages();
+            std::size_t page1 = said.find("PAGE: 1 ");
+            return page1 != std::string::npos && said.find("job-media-progress=0", page1) != std::string::npos;
+        };
+        for (int tries = 0; tries < 1000 && !insidePage2(); ++tries) usleep(10000);
         kill(filter, SIGTERM);
         usleep(100000);
         Bytes line(64, 0xFF);

@@ -6,8 +6,8 @@
 set -euo pipefail
 missing=()
 for package in "$@"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ $status == "install ok installed" ]] || missing+=("$package")
+  # A name without an architecture is there when any architecture is.
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -x "install ok installed" > /dev/null || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

@@ -64,13 +64,6 @@ int usageError(const std::string& message) {
     return kUsage;
 }
 
-bool parseWidth(const char* text, int& width) {
-    long value = 0;
-    if (!vexao::tools::parseDecimal(text, 1, 1000000, value)) return false;
-    width = static_cast<int>(value);
-    return true;
-}
-
 // Returns kSuccess, or the exit code for the caller to return.
 int parseArguments(int argc, char** argv, Settings& settings) {
     bool outGiven = false;
@@ -90,7 +83,7 @@ int parseArguments(int argc, char** argv, Settings& settings) {
             if (argument == "--out") {
                 settings.images.folder = value;
                 outGiven = true;
-            } else if (!parseWidth(value, settings.images.width)) {
+            } else if (!vexao::tools::parseDecimal(value, 1, 1000000, settings.images.width)) {
                 return usageError(std::string("invalid value for --width: '") + value + "'");
             }
         } else if (argument != "-" && argument.rfind("-", 0) == 0) {

@@ -8,6 +8,16 @@ namespace vexao::tools {
 // text, trailing characters, or a number out of range.
 bool parseDecimal(const char* text, long low, long high, long& value);
 
+// The same for a narrower whole type that holds low to high; `value` is
+// left as it was when the text is refused.
+template <typename Whole>
+bool parseDecimal(const char* text, long low, long high, Whole& value) {
+    long wide = 0;
+    if (!parseDecimal(text, low, high, wide)) return false;
+    value = static_cast<Whole>(wide);
+    return true;
+}
+
 }  // namespace vexao::tools
 
 #endif

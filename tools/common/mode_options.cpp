@@ -30,10 +30,7 @@ bool parseModel(const char* text, std::int16_t& code) {
         code = static_cast<unsigned char>(text[0]);
         return true;
     }
-    long value = 0;
-    if (!parseDecimal(text, -32768, 32767, value)) return false;
-    code = static_cast<std::int16_t>(value);
-    return true;
+    return parseDecimal(text, -32768, 32767, code);
 }
 
 // The most bytes one plane line of `pixels` pixels can take once compressed:
@@ -85,22 +82,17 @@ OptionResult takeModeOption(int argc, char** argv, int& index, ModeOptions& opti
         return OptionResult::Invalid;
     }
     const char* text = argv[++index];
-    long value = 0;
     bool good = false;
     if (std::strcmp(name, "--model") == 0) {
         good = parseModel(text, options.modelCode);
     } else if (std::strcmp(name, "--variant") == 0 || std::strcmp(name, "--raster-mode") == 0) {
-        good = parseDecimal(text, -32768, 32767, value);
-        (name[2] == 'v' ? options.variantCode : options.rasterMode) = static_cast<std::int16_t>(value);
+        good = parseDecimal(text, -32768, 32767, name[2] == 'v' ? options.variantCode : options.rasterMode);
     } else if (std::strcmp(name, "--band-height") == 0) {
-        good = parseDecimal(text, 8, 16, value) && (value == 8 || value == 16);
-        options.bandHeight = static_cast<int>(value);
+        good = parseDecimal(text, 8, 16, options.bandHeight) && (options.bandHeight == 8 || options.bandHeight == 16);
     } else if (std::strcmp(name, "--resolution") == 0) {
-        good = parseDecimal(text, 1, 100000, value);
-        options.resolution = static_cast<int>(value);
+        good = parseDecimal(text, 1, 100000, options.resolution);
     } else {
-        good = parseDecimal(text, 1, 4, value) && (value == 1 || value == 4);
-        options.bits = static_cast<int>(value);
+        good = parseDecimal(text, 1, 4, options.bits) && (options.bits == 1 || options.bits == 4);
     }
     if (!good) {
         error = std::string("invalid value for ") + name + ": '" + text + "'";

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "cups/raster_planes.h"
+#include "tools/common/decimal.h"
 #include "tools/host/print_job.h"
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/job_settings.h"
@@ -117,7 +117,7 @@ JobChoices choicesOf(const pappl_pr_options_t& options, const vexao::cups::Raste
     JobChoices choices;
     choices.ippQuality = options.print_quality;
     const char* bandHeight = cupsGetOption(kBandHeightAttribute, options.num_vendor, options.vendor);
-    if (bandHeight != nullptr) choices.bandHeight = std::atoi(bandHeight);
+    if (bandHeight != nullptr) vexao::tools::parseDecimal(bandHeight, 8, 16, choices.bandHeight);
     choices.blackOnly = layout.inks == 1;
     return choices;
 }

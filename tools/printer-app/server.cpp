@@ -47,7 +47,8 @@ bool parseLogLevel(const char* text, pappl_loglevel_t& level) {
 }
 
 bool readOptions(int count, cups_option_t* options, ServerOptions& server) {
-    if (const char* port = option("server-port", count, options); port != nullptr && !vexao::tools::parseDecimal(port, 1, 65535, server.port))
+    if (const char* port = option("server-port", count, options);
+        port != nullptr && !vexao::tools::parseDecimal(port, 1, 65535, server.port))
         return std::fprintf(stderr, "%s: server-port must be a port number from 1 to 65535, not \"%s\"\n", kAppName, port),
                false;
     if (const char* level = option("log-level", count, options); level != nullptr && !parseLogLevel(level, server.logLevel))

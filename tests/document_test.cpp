@@ -60,6 +60,7 @@ TEST_P(Documents, EachRefusedCallIsRetriedAndTheStreamIsAsIfNothingFailed) {
     long allocations = allocationsOf(family, pages, &clean);
     ASSERT_GE(allocations, 3);
     ASSERT_EQ(clean.refusals, 0);
+    RecordProperty("allocations_swept", std::to_string(allocations));
     for (long nth = 1; nth <= allocations; ++nth) {
         vexao_test::AllocationFault fault(nth);
         vexao_test::Run run = vexao_test::driveDocument(family, pages);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the printer application as a client meets it: a server on a random
-# loopback port with its spool folder in a temporary folder, and
+# loopback port and a private socket, with its spool folder in a temporary
+# folder, and
 #   - a printer on a file:// device, checked with ipptool's ipp-everywhere.test
 #     and, where a DNS-SD daemon runs, found through it;
 #   - a four-page PWG raster job, two copies of it, the same document as
@@ -24,6 +25,7 @@
 # python3.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/support/printer_app_server.sh"
 app=$1 inspect=$2 page_check=$3
 print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
 skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
@@ -34,9 +36,6 @@ command -v python3 > /dev/null || skip "python3 is not installed"
 started=$SECONDS
 
 work=$(mktemp -d /tmp/vexao-app-XXXXXX)
-spool=$work/spool
-mkdir -p "$work"/{home,tmp,config,runtime} "$spool"
-export HOME=$work/home TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 server_pid= receiver_pid=
 cleanup() {
   for pid in $receiver_pid $server_pid; do
@@ -53,15 +52,7 @@ fail() {
 }
 touch "$work/started"
 
-port=$(( 20000 + RANDOM % 20000 ))
-"$app" server -o server-port="$port" -o spool-directory="$spool" -o log-file="$spool/log" -o log-level=debug &
-server_pid=$!
-for _ in $(seq 100); do
-  (exec 3<> "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  kill -0 "$server_pid" 2>/dev/null || fail "the server did not start"
-  sleep 0.1
-done
-server=ipp://127.0.0.1:$port/ipp/print
+start_printer_app "$app" "$work"
 
 # Documents: A4 pages of bars an inch high, "top" in black across the top and
 # "bottom" in cyan across the bottom, as PWG raster and as a JPEG. Both are

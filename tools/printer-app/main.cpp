@@ -12,6 +12,7 @@
 
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/server.h"
+#include "tools/printer-app/server_socket.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ void createDeviceFile(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace vexao::printer_app;
+    if (!checkSocketVariable()) return 1;
     // Only the server keeps state; other sub-commands that need a system
     // object, such as `drivers`, leave no files behind.
     static ServerRole role;

@@ -215,8 +215,13 @@ void showUsage(void*) {
                 "  -m DRIVER    the driver (from `drivers`)\n"
                 "  --help       show this help            --version    show the version\n"
                 "\n"
+                "Environment:\n"
+                "  VEXAO_PRINTER_APP_SOCKET=PATH   the server's local socket, for the server and the\n"
+                "                         sub-commands alike (default /run/%s.sock for root, else one\n"
+                "                         in $TMPDIR for each user)\n"
+                "\n"
                 "Exit status: 0 done, 1 failure (a message on standard error says why).\n",
-                kAppName, kDefaultPort, kAppName, kAppName, kAppName);
+                kAppName, kDefaultPort, kAppName, kAppName, kAppName, kAppName);
 }
 
 }  // namespace vexao::printer_app

@@ -30,7 +30,8 @@
  * OutputComplete and retry the same call, for instance once memory has been
  * freed; the stream then comes out byte for byte as if the failure had never
  * happened, nothing lost and nothing sent twice. A host that gives up instead
- * calls OutputComplete and OutputClose, and nothing leaks.
+ * ends the page (see below), calls OutputComplete and OutputClose, and nothing
+ * leaks.
  *
  * -128 stands for two causes that the host cannot tell apart: memory ran out,
  * which a retry after freeing memory may cure, or the output has no room (a

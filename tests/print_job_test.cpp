@@ -3,6 +3,7 @@
 // library refuses, so the printer is never left in the middle of a sheet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -112,8 +113,12 @@ JobRun print(const TestPage& page, Fault fault = Fault::none, std::size_t faulty
                 run.sentBeforeFault = job.bytesSent();
                 armed.emplace(1, fault == Fault::forGood);
             }
-            std::vector<PlaneLine> planes = call < page.lines.size() ? page.lines[call].planes : std::vector<PlaneLine>{};
-            run.allCallsGranted = call < page.lines.size() ? job.line(page.lines[call].number, planes) : job.endPage();
+            if (call < page.lines.size()) {
+                std::vector<PlaneLine> planes = page.lines[call].planes;  // the library may clear bytes of its own
+                run.allCallsGranted = job.line(page.lines[call].number, planes);
+            } else {
+                run.allCallsGranted = job.endPage();
+            }
             if (armed) run.faultHit = vexao_test::failureWasHit();
         }
         run.error = job.error();
@@ -124,7 +129,8 @@ JobRun print(const TestPage& page, Fault fault = Fault::none, std::size_t faulty
 }
 
 bool endsWithFormFeed(const Bytes& stream) {
-    return stream.size() >= kFormFeed.size() && std::equal(kFormFeed.begin(), kFormFeed.end(), stream.end() - 7);
+    return stream.size() >= kFormFeed.size() &&
+           std::equal(kFormFeed.begin(), kFormFeed.end(), stream.end() - static_cast<std::ptrdiff_t>(kFormFeed.size()));
 }
 
 TEST(PrintJobRefusals, AMemoryRefusalIsMadeOnceMoreAndLosesNothing) {

@@ -3,9 +3,15 @@
 //   rastertovexao job user title copies options [file]
 //
 // CUPS raster comes from the file or standard input; the printer stream goes
-// to standard output. Each page is built in memory and written only once it
-// is complete, so a malformed raster never leaves a partial page behind.
+// to standard output. Each page is kept and written only once it is
+// complete, so a malformed raster never leaves a partial page behind.
 // SIGTERM cancels the job after the current page has been closed.
+//
+// Memory stays within 256 MB whatever a raster header claims. A page's
+// printer stream keeps its first 64 MB in memory, and a planar page its
+// colours' first 128 MB (it sends all lines of one colour before the next);
+// past that both go on in temporary files in $TMPDIR, unlinked as soon as
+// they are made. Lines, halftoning and the library take a few MB more.
 //
 // The printer has no copies command, so the PPDs say cupsManualCopies True:
 // CUPS's own filters repeat and collate the pages before rendering, and every
@@ -14,11 +20,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +31,7 @@
 
 #include "cups/line_pipeline.h"
 #include "cups/raster_planes.h"
+#include "cups/spill_buffer.h"
 #include "tools/host/print_job.h"
 
 namespace {
@@ -35,8 +40,10 @@ volatile std::sig_atomic_t canceled = 0;
 
 void cancelJob(int) { canceled = 1; }
 
-// A page's printer stream, kept until the page is whole, in chunks that are
-// never moved and serve the next page again.
+constexpr std::uint64_t kPageStreamInMemory = std::uint64_t{64} << 20;
+constexpr std::uint64_t kPlanarColoursInMemory = std::uint64_t{128} << 20;
+
+// A page's printer stream, kept until the page is whole.
 class PageBuffer {
 public:
     PageBuffer() : file_(fopencookie(this, "w", {nullptr, &PageBuffer::append, nullptr, nullptr})) {}
@@ -49,37 +56,24 @@ public:
     std::FILE* file() { return file_; }
     // Sends what the page holds so far and starts afresh.
     bool flushTo(std::FILE* out) {
-        bool written = std::fflush(file_) == 0;
-        for (std::size_t at = 0; written && at < size_; at += kChunk) {
-            std::size_t length = std::min(kChunk, size_ - at);
-            written = std::fwrite(chunks_[at / kChunk].get(), 1, length, out) == length;
-        }
-        size_ = 0;
+        bool written = std::fflush(file_) == 0 && bytes_.writeTo(out);
+        bytes_.clear();
         return written && std::fflush(out) == 0;
     }
     void discard() {
         std::fflush(file_);
-        size_ = 0;
+        bytes_.clear();
     }
+    // Why the page could not be kept, when it could not.
+    const std::string& problem() const { return bytes_.error(); }
 
 private:
-    static constexpr std::size_t kChunk = 1 << 20;
-
     static ssize_t append(void* cookie, const char* data, std::size_t length) {
-        auto& buffer = *static_cast<PageBuffer*>(cookie);
-        for (std::size_t done = 0; done < length;) {
-            std::size_t chunk = buffer.size_ / kChunk, offset = buffer.size_ % kChunk;
-            if (chunk == buffer.chunks_.size()) buffer.chunks_.push_back(std::make_unique<char[]>(kChunk));
-            std::size_t piece = std::min(length - done, kChunk - offset);
-            std::memcpy(buffer.chunks_[chunk].get() + offset, data + done, piece);
-            buffer.size_ += piece;
-            done += piece;
-        }
-        return static_cast<ssize_t>(length);
+        bool kept = static_cast<PageBuffer*>(cookie)->bytes_.append(data, length);
+        return kept ? static_cast<ssize_t>(length) : -1;
     }
 
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    std::size_t size_ = 0;
+    vexao::cups::SpillBuffer bytes_{kPageStreamInMemory};
     std::FILE* file_;
 };
 
@@ -106,39 +100,52 @@ struct Job {
     int pages = 0;
 };
 
-// Reads one raster line; planar pages are read whole first and regrouped.
+// Reads one raster line. A planar page sends every line of its first colour,
+// then of the next: the lines of all colours but the last are kept, and each
+// line of the last colour is joined with them as it comes.
 class LineReader {
 public:
-    LineReader(cups_raster_t* raster, const vexao::cups::RasterLayout& layout) : raster_(raster), layout_(layout) {
-        unsigned colours = layout.order == CUPS_ORDER_PLANAR ? static_cast<unsigned>(layout.colours) : 1;
-        line_.resize(static_cast<std::size_t>(layout.bytesPerLine) * colours);
+    LineReader(cups_raster_t* raster, const vexao::cups::RasterLayout& layout)
+        : raster_(raster), layout_(layout), keptColours_(layout.order == CUPS_ORDER_PLANAR ? layout.colours - 1 : 0) {
+        line_.resize(layout.bytesPerLine * static_cast<std::size_t>(keptColours_ + 1));
     }
 
+    // The line, or null when the raster ends early or the kept colours
+    // cannot be kept; problem() then says which.
     const std::uint8_t* next(int y) {
-        if (layout_.order != CUPS_ORDER_PLANAR) {
-            if (cupsRasterReadPixels(raster_, line_.data(), layout_.bytesPerLine) != layout_.bytesPerLine) return nullptr;
-            return line_.data();
-        }
-        if (y == 0 && !readPlanarPage()) return nullptr;
-        std::size_t planeBytes = static_cast<std::size_t>(layout_.bytesPerLine) * layout_.height;
-        for (int c = 0; c < layout_.colours; ++c)
-            std::copy_n(page_.data() + planeBytes * c + static_cast<std::size_t>(layout_.bytesPerLine) * y,
-                        layout_.bytesPerLine, line_.data() + static_cast<std::size_t>(layout_.bytesPerLine) * c);
-        return line_.data();
+        if (y == 0 && !keepColours()) return nullptr;
+        for (int colour = 0; colour < keptColours_; ++colour)
+            if (!kept_.read(keptOffset(colour, y), lineOf(colour), layout_.bytesPerLine)) return nullptr;
+        return readPixels(lineOf(keptColours_)) ? line_.data() : nullptr;
     }
+    const std::string& problem() const { return kept_.error(); }
 
 private:
-    bool readPlanarPage() {
-        page_.resize(static_cast<std::size_t>(layout_.bytesPerLine) * layout_.height * layout_.colours);
-        for (std::size_t at = 0; at < page_.size(); at += layout_.bytesPerLine)
-            if (cupsRasterReadPixels(raster_, page_.data() + at, layout_.bytesPerLine) != layout_.bytesPerLine)
-                return false;
+    bool keepColours() {
+        std::uint64_t lines = std::uint64_t{static_cast<unsigned>(layout_.height)} * static_cast<unsigned>(keptColours_);
+        for (std::uint64_t kept = 0; kept < lines; ++kept)
+            if (!readPixels(line_.data()) || !kept_.append(line_.data(), layout_.bytesPerLine)) return false;
         return true;
+    }
+    bool readPixels(std::uint8_t* to) {
+        return cupsRasterReadPixels(raster_, to, layout_.bytesPerLine) == layout_.bytesPerLine;
+    }
+    // readLayout caps the page at 32767 x 100000 pixels of 6 colours, so
+    // these 64-bit products stay far from overflowing.
+    std::uint64_t keptOffset(int colour, int y) const {
+        return (std::uint64_t{static_cast<unsigned>(colour)} * static_cast<unsigned>(layout_.height) +
+                static_cast<unsigned>(y)) *
+               layout_.bytesPerLine;
+    }
+    std::uint8_t* lineOf(int colour) {
+        return line_.data() + std::size_t{layout_.bytesPerLine} * static_cast<unsigned>(colour);
     }
 
     cups_raster_t* raster_;
     vexao::cups::RasterLayout layout_;
-    std::vector<std::uint8_t> line_, page_;
+    int keptColours_;
+    vexao::cups::SpillBuffer kept_{kPlanarColoursInMemory};
+    std::vector<std::uint8_t> line_;
 };
 
 // Configures a fresh work record for `settings`; the library selects a mode
@@ -176,6 +183,8 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
         vexao::cups::LinePipeline::Planes* planes = pipeline.take(y);
         if (planes == nullptr) {
             job.page.discard();
+            if (!reader.problem().empty())
+                return std::fprintf(stderr, "ERROR: page %d: %s\n", job.pages + 1, reader.problem().c_str()), false;
             return std::fprintf(stderr, "ERROR: the raster ends inside page %d\n", job.pages + 1), false;
         }
         if (!job.printer->line(y, *planes)) break;
@@ -185,7 +194,8 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
     if (job.printer->ok()) job.printer->endPage();
     if (!job.printer->ok()) {
         job.page.discard();
-        return std::fprintf(stderr, "ERROR: page %d: %s\n", job.pages + 1, job.printer->error().c_str()), false;
+        const std::string& why = job.page.problem().empty() ? job.printer->error() : job.page.problem();
+        return std::fprintf(stderr, "ERROR: page %d: %s\n", job.pages + 1, why.c_str()), false;
     }
     if (!job.page.flushTo(stdout)) return std::fprintf(stderr, "ERROR: cannot write the printer stream\n"), false;
     ++job.pages;
@@ -199,7 +209,8 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
 int main(int argc, char** argv) {
     if (argc < 6 || argc > 7) {
         std::fputs("Usage: rastertovexao job user title copies options [file]\n"
-                   "Turns CUPS raster into the printer stream of libvexao105 printers.\n",
+                   "Turns CUPS raster into the printer stream of libvexao105 printers.\n"
+                   "Uses at most 256 MB of memory; larger pages go on in temporary files in $TMPDIR.\n",
                    stderr);
         return 1;
     }

@@ -30,7 +30,18 @@
  * OutputComplete and retry the same call, for instance once memory has been
  * freed; the stream then comes out byte for byte as if the failure had never
  * happened, nothing lost and nothing sent twice. A host that gives up instead
- * calls OutputComplete and OutputClose, and nothing leaks.
+ * ends the page (see below), calls OutputComplete and OutputClose, and nothing
+ * leaks.
+ *
+ * -128 stands for two causes that the host cannot tell apart: memory ran out,
+ * which a retry after freeing memory may cure, or the output has no room (a
+ * line too long, more than 16 chunks), which no retry cures. A host therefore
+ * retries a refused call once, after freeing what memory it can, and treats a
+ * second refusal of the same call as final. Even then it ends the page: after
+ * a line refused for good it calls OutputFormFeed (retried once the same
+ * way), and should the form feed be refused twice as well, it sends the
+ * printer's form-feed command itself, the 7 bytes 1B 28 65 02 00 00 00, so
+ * that the printer is never left in the middle of a sheet.
  *
  * The library keeps module-wide command templates, so it serves one caller at
  * a time, even across different records. */

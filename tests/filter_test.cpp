@@ -5,19 +5,23 @@
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "cups/spill_buffer.h"
 #include "tests/support/temp_folder.h"
 #include "tools/decode/page_decoder.h"
 
@@ -78,20 +82,38 @@ void writePage(cups_raster_t* out, const Raster& raster, int lines = -1, unsigne
                               header.cupsBytesPerLine);
 }
 
+// Memory is limited and measured in the plain build only: the sanitizers
+// reserve terabytes of address space and hold on to freed memory.
+#ifdef VEXAO_SANITIZED
+constexpr bool kMemoryIsMeasured = false;
+#else
+constexpr bool kMemoryIsMeasured = true;
+#endif
+
 struct FilterRun {
     int status = -1;
     Bytes stream;
     std::string messages;
+    long peakKilobytes = 0;  // the filter's largest resident set
+    double seconds = 0;
 };
 
 class Filter : public vexao_test::TempFolderTest {
 protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        spillFolder = path("spill");
+        std::filesystem::create_directory(spillFolder);
+    }
 
-    // Runs the filter on what `feed` writes into its standard input.
+    // Runs the filter on what `feed` writes into its standard input, with
+    // its temporary files in spillFolder and its address space limited to
+    // addressSpaceLimit bytes when that is set.
     FilterRun run(const std::function<void(int fd, pid_t filter)>& feed, const char* copies = "1") {
         std::string out = folder + "/out", err = folder + "/err";
         int input[2];
         EXPECT_EQ(pipe(input), 0);
+        auto started = std::chrono::steady_clock::now();
         pid_t child = fork();
         if (child == 0) {
             dup2(input[0], 0);
@@ -100,6 +122,9 @@ protected:
             dup2(o, 1);
             dup2(e, 2);
             setenv("PPD", VEXAO_BAND_PPD, 1);
+            setenv("TMPDIR", spillFolder.c_str(), 1);
+            rlimit limit{addressSpaceLimit, addressSpaceLimit};
+            if (kMemoryIsMeasured && addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
             execl(VEXAO_FILTER, "rastertovexao", "1", "user", "title", copies, "", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -109,7 +134,10 @@ protected:
         feed(input[1], child);
         close(input[1]);
         FilterRun result;
-        waitpid(child, &result.status, 0);
+        rusage usage{};
+        wait4(child, &result.status, 0, &usage);
+        result.peakKilobytes = usage.ru_maxrss;
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::ifstream o(out, std::ios::binary);
         result.stream.assign(std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>());
         result.messages = messages();
@@ -128,6 +156,16 @@ protected:
         std::ifstream e(folder + "/err");
         return std::string(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
     }
+
+    // The filter's largest resident set must stay below `megabytes`.
+    void expectPeakBelow(const FilterRun& result, long megabytes) {
+        if (!kMemoryIsMeasured) return;
+        EXPECT_LT(result.peakKilobytes, megabytes * 1024);
+        RecordProperty("peak_kilobytes", std::to_string(result.peakKilobytes));
+    }
+
+    std::string spillFolder;
+    rlim_t addressSpaceLimit = 0;
 };
 
 vexao::decode::DecodeOptions decodeOptions(int bitsPerPixel, bool levelPacked) {
@@ -371,6 +409,171 @@ TEST_F(Filter, TermSignalEndsTheCurrentPageCleanlyAndStops) {
     ASSERT_EQ(pages.size(), 2u) << "the page under way is closed with its form feed";
     EXPECT_LT(pages[1].height, 200);
     EXPECT_NE(canceled.messages.find("canceled"), std::string::npos);
+}
+
+constexpr rlim_t kMegabyte = 1 << 20;
+
+TEST_F(Filter, APlanarHeaderThatClaimsGigabytesFailsAtOnceWithinAMemoryLimit) {
+    // 32767 x 100000 pixels of six 8-bit colours would be 19.7 GB; no line follows the header.
+    addressSpaceLimit = 512 * kMegabyte;
+    Raster hostile{CUPS_CSPACE_KCMYcm, 8, CUPS_ORDER_PLANAR, 32767, 100000, 5};
+    FilterRun result = run([&](int fd, pid_t) {
+        cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        writePage(out, hostile, 0);
+        cupsRasterClose(out);
+    });
+    ASSERT_TRUE(WIFEXITED(result.status)) << "the filter must stop by itself, not crash";
+    EXPECT_EQ(WEXITSTATUS(result.status), 1);
+    EXPECT_NE(result.messages.find("ERROR: the raster ends inside page 1"), std::string::npos) << result.messages;
+    EXPECT_TRUE(result.stream.empty());
+    EXPECT_LT(result.seconds, 10);
+    expectPeakBelow(result, 64);
+}
+
+// The 8-bit tone of colour `colour` at pixel (x, y).
+using Tone = std::function<std::uint8_t(int colour, int x, int y)>;
+
+class Tones : public Filter {
+protected:
+    // Prints one 8-bit page of the given tones, in the raster's colour order.
+    FilterRun print(const Raster& raster, const Tone& tone) {
+        return run([&](int fd, pid_t) {
+            cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+            cups_page_header2_t header = headerFor(raster);
+            cupsRasterWriteHeader2(out, &header);
+            int count = colours(raster.space);
+            bool planar = raster.order == CUPS_ORDER_PLANAR;
+            Bytes line(header.cupsBytesPerLine);
+            for (int plane = 0; plane < (planar ? count : 1); ++plane)
+                for (int y = 0; y < raster.height; ++y) {
+                    for (int x = 0; x < raster.width; ++x)
+                        for (int colour = 0; colour < (planar ? 1 : count); ++colour)
+                            line[x * (planar ? 1 : count) + colour] = tone(planar ? plane : colour, x, y);
+                    cupsRasterWritePixels(out, line.data(), header.cupsBytesPerLine);
+                }
+            cupsRasterClose(out);
+        });
+    }
+};
+
+Raster inOrder(Raster raster, cups_order_t order) {
+    raster.order = order;
+    return raster;
+}
+
+TEST_F(Tones, APlanarPagePrintsTheBytesOfItsChunkedTwin) {
+    Tone gradient = [](int colour, int x, int y) { return static_cast<std::uint8_t>(x * 4 + y * 8 + colour * 40); };
+    for (cups_cspace_t space : {CUPS_CSPACE_K, CUPS_CSPACE_CMYK, CUPS_CSPACE_KCMYcm}) {
+        Raster chunked{space, 8, CUPS_ORDER_CHUNKED, 64, 40, 5};
+        FilterRun twin = print(chunked, gradient), planar = print(inOrder(chunked, CUPS_ORDER_PLANAR), gradient);
+        ASSERT_TRUE(succeeded(planar)) << planar.messages;
+        EXPECT_FALSE(planar.stream.empty());
+        EXPECT_EQ(planar.stream, twin.stream) << "colour space " << space;
+    }
+}
+
+// Six colours of 32767 x 1400 pixels, 275 MB: the five kept until the last
+// arrives take 229 MB, past the 128 MB kept in memory.
+TEST_F(Tones, APlanarPagePastTheMemoryBoundPrintsWithinIt) {
+    Tone stripes = [](int colour, int, int y) {
+        return (y / 16 + colour) % 3 == 0 ? std::uint8_t{255} : std::uint8_t{0};
+    };
+    Raster chunked{CUPS_CSPACE_KCMYcm, 8, CUPS_ORDER_CHUNKED, 32767, 1400, 5};
+    addressSpaceLimit = 512 * kMegabyte;
+    FilterRun planar = print(inOrder(chunked, CUPS_ORDER_PLANAR), stripes);
+    ASSERT_TRUE(succeeded(planar)) << planar.messages;
+    expectPeakBelow(planar, 256);
+    EXPECT_TRUE(std::filesystem::is_empty(spillFolder)) << "the temporary file is unlinked";
+    addressSpaceLimit = 0;
+    FilterRun twin = print(chunked, stripes);
+    EXPECT_EQ(planar.stream, twin.stream);
+}
+
+// A 1-bit page of 32000 x 17000 pixels that PackBits cannot shorten (no
+// byte repeats the one before) makes a 68 MB stream, past the 64 MB that a
+// page keeps in memory; the page after it must follow it whole.
+TEST_F(Filter, APageStreamPastItsMemoryBoundComesOutWhole) {
+    Raster large{CUPS_CSPACE_K, 1, CUPS_ORDER_CHUNKED, 32000, 17000, 20};
+    Raster small{CUPS_CSPACE_K, 8, CUPS_ORDER_CHUNKED, 64, 40, 20};
+    auto lineOf = [&](int y) {
+        Bytes line(large.width / 8);
+        for (std::size_t at = 0; at < line.size(); ++at) line[at] = static_cast<std::uint8_t>(at * 37 + y * 11);
+        return line;
+    };
+    addressSpaceLimit = 512 * kMegabyte;
+    FilterRun result = run([&](int fd, pid_t) {
+        cups_raster_t* out = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        cups_page_header2_t header = headerFor(large);
+        cupsRasterWriteHeader2(out, &header);
+        for (int y = 0; y < large.height; ++y) cupsRasterWritePixels(out, lineOf(y).data(), header.cupsBytesPerLine);
+        writePage(out, small);
+        cupsRasterClose(out);
+    });
+    ASSERT_TRUE(succeeded(result)) << result.messages;
+    EXPECT_GT(result.stream.size(), 64 * kMegabyte);
+    expectPeakBelow(result, 256);
+    std::vector<vexao::decode::Page> pages = decode(result.stream, 1, false);
+    ASSERT_EQ(pages.size(), 2u);
+    const vexao::decode::PlaneRaster& black = pages[0].planes[0];
+    ASSERT_GE(black.height(), large.height) << "the last band is sent whole";
+    for (int y : {0, 8191, large.height - 1}) {
+        Bytes expected = lineOf(y);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), black.row(y))) << "line " << y;
+    }
+    EXPECT_TRUE(pages[1].planes[0].hasData());
+}
+
+class SpillBufferFile : public vexao_test::TempFolderTest {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        TempFolderTest::TearDown();
+    }
+
+    static Bytes writtenOut(vexao::cups::SpillBuffer& buffer) {
+        std::FILE* out = std::tmpfile();
+        EXPECT_TRUE(buffer.writeTo(out)) << buffer.error();
+        Bytes bytes(static_cast<std::size_t>(std::ftell(out)));
+        std::rewind(out);
+        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fclose(out);
+        return bytes;
+    }
+};
+
+TEST_F(SpillBufferFile, BytesPastTheMemoryBoundComeBackFromAnUnlinkedFile) {
+    constexpr std::size_t kBound = 1 << 20;
+    vexao::cups::SpillBuffer buffer(kBound);
+    Bytes bytes(kBound + kBound / 2);
+    for (std::size_t at = 0; at < bytes.size(); ++at) bytes[at] = static_cast<std::uint8_t>(at * 7 + at / 251);
+    for (std::size_t at = 0; at < bytes.size(); at += 4099)
+        ASSERT_TRUE(buffer.append(bytes.data() + at, std::min<std::size_t>(4099, bytes.size() - at))) << buffer.error();
+    EXPECT_EQ(buffer.size(), bytes.size());
+    EXPECT_TRUE(std::filesystem::is_empty(folder)) << "the file is unlinked once made";
+
+    Bytes across(10000);
+    ASSERT_TRUE(buffer.read(kBound - 5000, across.data(), across.size())) << buffer.error();
+    EXPECT_TRUE(std::equal(across.begin(), across.end(), bytes.begin() + (kBound - 5000)));
+    EXPECT_FALSE(buffer.read(bytes.size() - 10, across.data(), 11)) << "a read past the end";
+    EXPECT_EQ(writtenOut(buffer), bytes);
+
+    buffer.clear();
+    Bytes next(kBound + 10, 0x5A);
+    ASSERT_TRUE(buffer.append(next.data(), next.size()));
+    EXPECT_EQ(writtenOut(buffer), next) << "a cleared buffer serves again";
+}
+
+TEST_F(SpillBufferFile, AFolderThatCannotHoldTheFileIsNamed) {
+    std::string missing = folder + "/missing";
+    setenv("TMPDIR", missing.c_str(), 1);
+    vexao::cups::SpillBuffer buffer(1 << 20);
+    Bytes bytes((1 << 20) + 1);
+    EXPECT_FALSE(buffer.append(bytes.data(), bytes.size()));
+    EXPECT_NE(buffer.error().find(missing), std::string::npos) << buffer.error();
 }
 
 }  // namespace

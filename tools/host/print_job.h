@@ -1,7 +1,12 @@
 // A print job driven through libvexao105 exactly as a host must drive it:
 // open, configure, and per page the lines (each followed by sending its
 // chunks and OutputComplete), the form feed, and at the end the release.
-// The host program and the CUPS filter share it.
+// The host program, the CUPS filter and the printer application share it.
+//
+// A call that the library refuses with -128 changed nothing, so it is made
+// once more; a second refusal is final. Whatever is refused, every page that
+// was begun is ended with a form feed, so the printer is never left in the
+// middle of a sheet.
 #ifndef VEXAO_TOOLS_HOST_PRINT_JOB_H
 #define VEXAO_TOOLS_HOST_PRINT_JOB_H
 
@@ -34,14 +39,15 @@ public:
     PrintJob(const PrintJob&) = delete;
     PrintJob& operator=(const PrintJob&) = delete;
 
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
+    bool ok() const { return error_.empty() && !writeFailed_; }
+    std::string error() const { return writeFailed_ ? "cannot write the printer stream" : error_; }
 
     // Starts a page; the first page needs no call.
     bool startPage();
     // Hands in raster line `lineNumber` of the current page. `planes` may hold
     // fewer entries than the mode's planes; the library may clear up to two
-    // bytes before a plane's first ink, so they are passed by reference.
+    // bytes before a plane's first ink, so they are passed by reference. A
+    // line that the library refuses ends the page and the job.
     bool line(std::int32_t lineNumber, std::vector<PlaneLine>& planes);
     // Ends the page with the form feed.
     bool endPage();
@@ -50,15 +56,25 @@ public:
     int pagesEnded() const { return pagesEnded_; }
 
 private:
-    bool send(std::int32_t result, const OutputDesc* descriptor, const char* call);
+    // Where the record stands in its page.
+    enum class Page { fresh, begun, ended };
+
+    template <typename OutputCall>
+    std::int32_t callRetryingOnce(OutputCall call);
+    void send(const OutputDesc* descriptor);
+    void write(const void* bytes, std::size_t length);
+    // Ends the sheet; returns the form feed's result. Allocates nothing
+    // outside the library, for the destructor's sake.
+    std::int32_t feedSheet();
 
     MasterWork* work_ = nullptr;
     OutputParams params_;
     std::FILE* printer_;
-    std::string error_;
+    std::string error_;  // the library's refusal
+    bool writeFailed_ = false;
     std::uint64_t bytesSent_ = 0;
     int pagesEnded_ = 0;
-    bool pageOpen_ = true;
+    Page page_ = Page::fresh;
 };
 
 }  // namespace vexao::tools

@@ -11,8 +11,9 @@
 #     account whose group is lpadmin may;
 #   - over the loopback address nobody, root included, may pause a printer or
 #     create one without an authentication service;
-#   - root may not add a printer on a file outside the spool folder, and a
-#     file that was in the spool folder before is appended to, not emptied;
+#   - root may not add a printer on a file outside the spool folder, a file
+#     that was in the spool folder before is appended to, not emptied, and a
+#     folder device gets a new file for each job;
 #   - with file-devices=off no file device is taken, nor brought back from
 #     the saved state.
 #   printer_app_authority.sh APP TEST_FOLDER
@@ -115,19 +116,28 @@ rows = b"".join(b"\0" + b"\0\0\0" * 16 for _ in range(16))
 open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 2, 0, 0, 0))
                               + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 PYTHON
+print_page() {  # PRINTER: prints page.png and waits for the job to complete
+  local job state _
+  job=$("$app" submit -d "$1" "$work/page.png") || fail "cannot print to $1"
+  job=${job##*-}
+  for _ in $(seq 300); do
+    state=$("$app" jobs -d "$1" | awk -v job="$job" '$1 == job { print $2 }')
+    [[ $state == completed || $state == aborted || $state == canceled ]] && break
+    sleep 0.1
+  done
+  [[ $state == completed ]] || fail "the job on $1 ended as '$state'"
+}
 before=$(stat -c %s "$spool/before.prn")
-job=$("$app" submit -d office "$work/page.png") || fail "cannot print to the file device"
-job=${job##*-}
-for _ in $(seq 300); do
-  state=$("$app" jobs -d office | awk -v job="$job" '$1 == job { print $2 }')
-  [[ $state == completed || $state == aborted || $state == canceled ]] && break
-  sleep 0.1
-done
-[[ $state == completed ]] || fail "the job on the file device ended $state"
+print_page office
 [[ $(head -n 1 "$spool/before.prn") == "text written before the server" ]] || fail "the job emptied the file it printed to"
 (( $(stat -c %s "$spool/before.prn") > before )) || fail "the job appended nothing to the device file"
 [[ $(cat "$work/victim.txt") == "not the server's" ]] || fail "the file outside the spool folder changed"
-echo "printer app authority: a file outside the spool folder is refused; the job appended to the file already there"
+# A folder device: each job writes a new file named after it.
+mkdir "$spool/jobs"
+"$app" add -d folder -v "file://$spool/jobs/" -m vexao105-band || fail "root cannot add a printer on a folder in the spool"
+print_page folder
+[[ -s $spool/jobs/page.png.prn ]] || fail "the folder device's job wrote no file of its own: $(ls "$spool/jobs")"
+echo "printer app authority: a file outside the spool folder is refused; a job appends to the file already there, or writes a new one in a folder"
 
 "$app" delete -d office || fail "root cannot delete a printer over the socket"
 "$app" shutdown || fail "root cannot shut the server down over the socket"
@@ -137,7 +147,7 @@ server_pid=
 # The same state and spool with file devices turned off.
 mv "$spool/log" "$spool/first.log"
 start_printer_app "$app" "$work" file-devices=off
-[[ $(printers) != *admins* ]] || fail "a file device came back from the saved state with file devices off"
+[[ -z $(printers) ]] || fail "file devices came back from the saved state with file devices off: $(printers | tr "\n" " ")"
 if "$app" add -d off -v "file://$spool/off.prn" -m vexao105-band 2> /dev/null; then
   fail "a file device was added with file devices off"
 fi

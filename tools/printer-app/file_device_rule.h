@@ -6,9 +6,9 @@
 // server's own spool folder, which nobody else can write: not the folder
 // itself, not what the server keeps there (its saved state, its log, its TLS
 // credentials), and not a place that `..` or a symbolic link leads out to.
-// A folder device gets a new file for each job, FOLDER/JOB-NAME.prn; a file
-// device's file is appended to, and made by the server at the first job when
-// it is not there yet.
+// A folder device writes each job to FOLDER/JOB-NAME.prn, replacing an
+// earlier job's file of the same name; a file device's file is appended to,
+// and made by the server at the first job when it is not there yet.
 #ifndef VEXAO_PRINTER_APP_FILE_DEVICE_RULE_H
 #define VEXAO_PRINTER_APP_FILE_DEVICE_RULE_H
 

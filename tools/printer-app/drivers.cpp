@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/printer-app/file_devices.h"
 #include "tools/printer-app/job_settings.h"
 #include "tools/printer-app/raster_job.h"
 
@@ -146,8 +147,9 @@ pappl_pr_driver_t* drivers() {
     return list.data();
 }
 
-bool fillDriver(pappl_system_t* system, const char* driverName, const char*, const char*, pappl_pr_driver_data_t* data,
-                ipp_t** attributes, void*) {
+bool fillDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char*,
+                pappl_pr_driver_data_t* data, ipp_t** attributes, void*) {
+    if (!deviceUsable(deviceUri)) return false;
     const Model* model = modelOfDriver(driverName != nullptr ? driverName : "");
     if (model == nullptr) {
         papplLog(system, PAPPL_LOGLEVEL_ERROR, "No driver named \"%s\".", driverName ? driverName : "");

@@ -18,6 +18,7 @@ int driverCount();
 pappl_pr_driver_t* drivers();
 
 // PAPPL's driver callback: fills the driver data and attributes of a printer.
+// False, and no printer is made, for a file device the server may not write.
 bool fillDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char* deviceId,
                 pappl_pr_driver_data_t* data, ipp_t** attributes, void* context);
 

@@ -144,19 +144,6 @@ bool flush(RasterJob& state, pappl_device_t* device) {
     return flushed;
 }
 
-// A file:// device that names a file holds the last job's stream alone, so
-// that a test reads one job at a time; PAPPL opens it for appending.
-void startDeviceFileAfresh(pappl_job_t* job) {
-    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
-    const char* kScheme = "file://";
-    if (uri == nullptr || std::strncmp(uri, kScheme, std::strlen(kScheme)) != 0) return;
-    std::string path = uri + std::strlen(kScheme);
-    path = path.substr(0, path.find('?'));
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && truncate(path.c_str(), 0) != 0)
-        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
-}
-
 bool isRasterDocument(pappl_job_t* job) {
     const char* format = papplJobGetFormat(job);
     return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
@@ -212,7 +199,6 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     state->rasterDocument = isRasterDocument(job);
     if (!keepCopies(job, *options, *state))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Cannot keep the job's stream for its copies.");
-    startDeviceFileAfresh(job);
     papplJobSetData(job, state.release());
     return true;
 }

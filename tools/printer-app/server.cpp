@@ -10,7 +10,10 @@
 #include <string>
 
 #include "tools/common/decimal.h"
+#include "tools/printer-app/authority.h"
 #include "tools/printer-app/drivers.h"
+#include "tools/printer-app/file_devices.h"
+#include "tools/printer-app/server_socket.h"
 #include "tools/printer-app/tls_credentials.h"
 
 namespace vexao::printer_app {
@@ -20,8 +23,9 @@ constexpr int kDefaultPort = 8000;
 
 struct ServerOptions {
     int port = kDefaultPort;
-    std::string spoolFolder, logFile, listenHost, authService;
+    std::string spoolFolder, stateFile, logFile, listenHost, authService;
     pappl_loglevel_t logLevel = PAPPL_LOGLEVEL_INFO;
+    bool fileDevices = true;
 };
 
 const char* option(const char* name, int count, cups_option_t* options) { return cupsGetOption(name, count, options); }
@@ -54,8 +58,14 @@ bool readOptions(int count, cups_option_t* options, ServerOptions& server) {
     if (const char* level = option("log-level", count, options); level != nullptr && !parseLogLevel(level, server.logLevel))
         return std::fprintf(stderr, "%s: log-level must be debug, info, warn, error or fatal, not \"%s\"\n", kAppName, level),
                false;
+    if (const char* devices = option("file-devices", count, options)) {
+        server.fileDevices = std::strcmp(devices, "on") == 0;
+        if (!server.fileDevices && std::strcmp(devices, "off") != 0)
+            return std::fprintf(stderr, "%s: file-devices must be on or off, not \"%s\"\n", kAppName, devices), false;
+    }
     const char* spool = option("spool-directory", count, options);
     server.spoolFolder = spool != nullptr ? spool : defaultSpoolFolder();
+    server.stateFile = server.spoolFolder + "/" + kAppName + ".state";
     const char* log = option("log-file", count, options);
     server.logFile = log != nullptr ? log : server.spoolFolder + "/" + kAppName + ".log";
     if (const char* host = option("listen-hostname", count, options)) server.listenHost = host;
@@ -63,21 +73,18 @@ bool readOptions(int count, cups_option_t* options, ServerOptions& server) {
     return true;
 }
 
-// Creates the folder and those above it; the spool keeps jobs, so only its
-// owner reads it.
-bool makeFolder(const std::string& path) {
+// Creates the folder and those above it. The spool keeps jobs, so only the
+// server's user reads it, even when an earlier folder was open to others.
+bool makePrivateFolder(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
         mkdir(path.substr(0, slash).c_str(), 0755);
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && chmod(path.c_str(), 0700) == 0;
 }
 
-// PAPPL asks for administration with the system's admin group and for
-// printing with the printer's print group. Without an authentication
-// service the admin group is set to this name, which PAPPL reads as "no
-// group", so that the check below tells the two apart.
-constexpr const char* kAdministrationGroup = "none";
+// A file that an earlier run may have left open to others.
+bool makePrivateFile(const std::string& path) { return chmod(path.c_str(), 0600) == 0 || errno == ENOENT; }
 
 // PAPPL lets a client act on a job, a document sent to it for one, only
 // under the name of the job's owner. Nobody authenticates here, so the name
@@ -89,21 +96,31 @@ void nameTheClient(pappl_client_t* client) {
     papplClientSetUsername(client, name != nullptr ? ippGetString(name, 0, nullptr) : "guest");
 }
 
-// Without an authentication service PAPPL would let every address use the
-// web interface's settings pages. With this check installed, clients on the
-// loopback address (and the local socket, which PAPPL lets through first)
-// may administer; other clients may print, over TLS as PAPPL asks whenever
-// it authorizes.
-http_status_t administerFromThisMachineOnly(pappl_client_t* client, const char* group, gid_t, void*) {
-    if (httpAddrLocalhost(httpGetAddress(papplClientGetHTTP(client)))) return HTTP_STATUS_CONTINUE;
-    if (group != nullptr && std::strcmp(group, kAdministrationGroup) == 0) return HTTP_STATUS_FORBIDDEN;
+// Reading a job's attributes changes nothing, and the printer's job list
+// shows every job's state to anyone.
+bool onlyReadsTheJob(pappl_client_t* client) {
+    ipp_t* request = papplClientGetRequest(client);
+    return request != nullptr && ippGetOperation(request) == IPP_OP_GET_JOB_ATTRIBUTES;
+}
+
+// Without an authentication service PAPPL asks this callback whether a
+// network client may print (with the printer's print group) or act on
+// another owner's job (with the admin group). Clients print under the name
+// they give, over TLS from other machines as PAPPL asks, and read any job;
+// on the network nobody acts on another's job as an administrator would.
+// Administration itself is decided by papplClientIsAuthorized (authority.h).
+http_status_t printUnderTheGivenName(pappl_client_t* client, const char* group, gid_t, void*) {
+    if (group != nullptr && std::strcmp(group, kAdministrationGroup) == 0)
+        return onlyReadsTheJob(client) ? HTTP_STATUS_CONTINUE : HTTP_STATUS_FORBIDDEN;
     nameTheClient(client);
     return HTTP_STATUS_CONTINUE;
 }
 
-void keepAdministrationLocal(pappl_system_t* system) {
+// With an authentication service PAPPL checks the admin group of the
+// accounts PAM accepts; set after the saved state, which may name another.
+void setAuthority(pappl_system_t* system, bool authService) {
     papplSystemSetAdminGroup(system, kAdministrationGroup);
-    papplSystemSetAuthCallback(system, nullptr, administerFromThisMachineOnly, nullptr);
+    if (!authService) papplSystemSetAuthCallback(system, nullptr, printUnderTheGivenName, nullptr);
 }
 
 // PAPPL's main loop sleeps until its next timer, half a minute when idle,
@@ -115,17 +132,35 @@ bool saveState(pappl_system_t* system, void* stateFile) {
     return papplSystemSaveState(system, static_cast<const char*>(stateFile));
 }
 
+std::string credentialsFolder(const ServerOptions& server) { return server.spoolFolder + "/ssl"; }
+
 // Everything the server keeps lives in the spool folder: jobs, the saved
-// state, the log by default, and the TLS credentials in its ssl folder.
-bool makeStateFolders(const std::string& spoolFolder) {
-    std::string credentials = spoolFolder + "/ssl";
-    for (const std::string& folder : {spoolFolder, credentials})
-        if (!makeFolder(folder)) {
-            std::fprintf(stderr, "%s: cannot create the folder %s: %s\n", kAppName, folder.c_str(), std::strerror(errno));
+// state, the log by default, and the TLS credentials in its ssl folder. All
+// of it is private: the folders 0700, the files 0600.
+bool makeStateFolders(const ServerOptions& server) {
+    for (const std::string& folder : {server.spoolFolder, credentialsFolder(server)})
+        if (!makePrivateFolder(folder)) {
+            std::fprintf(stderr, "%s: cannot make the private folder %s: %s\n", kAppName, folder.c_str(),
+                         std::strerror(errno));
             return false;
         }
-    keepCredentialsIn(credentials);
+    for (const std::string& file : {server.stateFile, server.logFile})
+        if (file.compare(0, server.spoolFolder.size() + 1, server.spoolFolder + "/") == 0 && !makePrivateFile(file)) {
+            std::fprintf(stderr, "%s: cannot make %s private: %s\n", kAppName, file.c_str(), std::strerror(errno));
+            return false;
+        }
+    keepCredentialsIn(credentialsFolder(server));
     return true;
+}
+
+// The places file devices may not touch: what the server keeps.
+FileDevicePlaces fileDevicePlaces(const ServerOptions& server) {
+    FileDevicePlaces places;
+    places.allowed = server.fileDevices;
+    places.spoolFolder = resolvedPath(server.spoolFolder);
+    for (const std::string& kept : {server.stateFile, server.logFile, credentialsFolder(server)})
+        if (std::string resolved = resolvedPath(kept); !resolved.empty()) places.reserved.push_back(resolved);
+    return places;
 }
 
 // PAPPL advertises through the DNS-SD daemon; without one it serves all the
@@ -157,9 +192,10 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     if (context == nullptr || !static_cast<ServerRole*>(context)->keepsState) return createDriverCatalogue(context);
     ServerOptions server;
     if (!readOptions(optionCount, options, server)) return nullptr;
-    if (!makeStateFolders(server.spoolFolder)) return nullptr;
-    // Remote administration needs a PAM service to check passwords; without
-    // one, only this machine may administer the server.
+    umask(077);
+    if (!makeStateFolders(server) || !makeSocketFolder()) return nullptr;
+    // Administration over the network needs a PAM service to check
+    // passwords; without one, only the local socket serves it.
     bool remoteAdmin = !server.authService.empty();
     pappl_soptions_t features = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
                                 (remoteAdmin ? PAPPL_SOPTIONS_WEB_SECURITY | PAPPL_SOPTIONS_WEB_REMOTE : 0);
@@ -175,11 +211,12 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     }
     papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
     papplSystemSetFooterHTML(system, "Vexao printer application: IPP Everywhere for printers of the vexao105 command language.");
+    limitFileDevices(system, fileDevicePlaces(server));
     static std::string stateFile;
-    stateFile = server.spoolFolder + "/" + kAppName + ".state";
+    stateFile = server.stateFile;
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
-    if (!remoteAdmin) keepAdministrationLocal(system);
+    setAuthority(system, remoteAdmin);
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);
     return system;
@@ -207,8 +244,10 @@ void showUsage(void*) {
                 "                         $XDG_STATE_HOME/%s or ~/.local/state/%s)\n"
                 "  log-file=FILE          log to FILE, '-' for standard error, 'syslog' for syslog\n"
                 "  log-level=LEVEL        debug, info (default), warn, error or fatal\n"
-                "  auth-service=PAM       let remote users administer the server after PAM checks their\n"
-                "                         password; without it only this machine may administer it\n"
+                "  auth-service=PAM       let members of lpadmin administer the server over the network\n"
+                "                         once PAM checks their password; without it only the local\n"
+                "                         socket serves root, lpadmin and the server's own user\n"
+                "  file-devices=on|off    take file:// devices inside the spool folder (on), or none\n"
                 "\n"
                 "Other options:\n"
                 "  -d PRINTER   the printer to act on     -v URI       the device URI (usb://, socket://, file://)\n"
@@ -217,11 +256,11 @@ void showUsage(void*) {
                 "\n"
                 "Environment:\n"
                 "  VEXAO_PRINTER_APP_SOCKET=PATH   the server's local socket, for the server and the\n"
-                "                         sub-commands alike (default /run/%s.sock for root, else one\n"
-                "                         in $TMPDIR for each user)\n"
+                "                         sub-commands alike (default /run/%s/%s.sock for root,\n"
+                "                         else one in $TMPDIR for each user)\n"
                 "\n"
                 "Exit status: 0 done, 1 failure (a message on standard error says why).\n",
-                kAppName, kDefaultPort, kAppName, kAppName, kAppName, kAppName);
+                kAppName, kDefaultPort, kAppName, kAppName, kAppName, kAppName, kAppName);
 }
 
 }  // namespace vexao::printer_app

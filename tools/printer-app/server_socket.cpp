@@ -1,11 +1,15 @@
 #include "tools/printer-app/server_socket.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "tools/printer-app/library_override.h"
 #include "tools/printer-app/server.h"
@@ -18,6 +22,9 @@ const char* privateSocket() {
     return path != nullptr && *path != '\0' ? path : nullptr;
 }
 
+// Root's socket when no variable names one.
+std::string rootSocket() { return std::string(kRootSocketFolder) + "/" + kAppName + ".sock"; }
+
 }  // namespace
 
 bool checkSocketVariable() {
@@ -29,6 +36,13 @@ bool checkSocketVariable() {
     return false;
 }
 
+bool makeSocketFolder() {
+    if (privateSocket() != nullptr || getuid() != 0) return true;
+    if ((mkdir(kRootSocketFolder, 0755) == 0 || errno == EEXIST) && chmod(kRootSocketFolder, 0755) == 0) return true;
+    std::fprintf(stderr, "%s: cannot make the socket folder %s: %s\n", kAppName, kRootSocketFolder, std::strerror(errno));
+    return false;
+}
+
 }  // namespace vexao::printer_app
 
 // PAPPL's main loop asks this for the socket of the server run by `uid`,
@@ -36,10 +50,11 @@ bool checkSocketVariable() {
 // own server, then root's).
 VEXAO_OVERRIDES_LIBRARY char* _papplMainloopGetServerPath(const char* baseName, uid_t uid, char* buffer,
                                                            size_t size) {
+    using namespace vexao::printer_app;
     using Next = char* (*)(const char*, uid_t, char*, size_t);
-    static const Next pappl = vexao::printer_app::libraryDefinition<Next>("_papplMainloopGetServerPath");
-    if (const char* path = vexao::printer_app::privateSocket(); path != nullptr || pappl == nullptr) {
-        std::snprintf(buffer, size, "%s", path != nullptr ? path : "");
+    static const Next pappl = libraryDefinition<Next>("_papplMainloopGetServerPath");
+    if (const char* path = privateSocket(); path != nullptr || uid == 0 || pappl == nullptr) {
+        std::snprintf(buffer, size, "%s", path != nullptr ? path : uid == 0 ? rootSocket().c_str() : "");
         return buffer;
     }
     return pappl(baseName, uid, buffer, size);

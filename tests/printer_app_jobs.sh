@@ -10,7 +10,8 @@
 #   - a PWG raster cut inside a page and sent chunked ends its job at once
 #     with document-format-error, and the printer prints the next job;
 #   - a PNG with ten copies canceled inside its first page sends that page,
-#     with its form feed, and no further copy.
+#     with its form feed, and no further copy;
+#   - the state saved at shutdown holds the last job's end.
 #   printer_app_jobs.sh APP INSPECT
 # Exits 77, which ctest counts as skipped, without ipptool, Ghostscript or
 # python3.
@@ -238,8 +239,9 @@ check_cut_short_chunked() {
 
 # Ten copies of a picture at 600 dpi, megabytes a page, canceled while the
 # printer stalls inside the first: that page ends, and no copy follows.
+# Sets `job`, the picture's job.
 check_canceled_copies() {
-  local receiver_pid job
+  local receiver_pid
   start_socket_printer "$slow_port" "$work/slow-flags" slow "$work/slow.prn"
   receiver_pid=${background_pids[-1]}
   "$app" add -d slow -v "socket://127.0.0.1:$slow_port" -m vexao105-band || fail "cannot add printer slow"
@@ -269,4 +271,12 @@ check_wide_page
 check_cut_short_chunked
 check_canceled_copies
 answering || fail "the server no longer answers"
+
+# The state saved at shutdown holds the last change: the canceled picture.
+"$app" shutdown || fail "shutdown failed"
+wait "$server_pid" || fail "the server did not stop cleanly"
+server_pid=
+sed -n '/^<Printer .* name="slow" /,/^<\/Printer>/p' "$spool/vexao-printer-app.state" |
+  grep -q "^Job .* id=\"$job\" .*state=\"7\"" || fail "the state saved at shutdown does not hold the canceled picture's job"
+! compgen -G "$spool/*.partial" > /dev/null || fail "a state save left its partial file"
 note "passed in $((SECONDS - started)) s"

@@ -14,6 +14,7 @@
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/file_devices.h"
 #include "tools/printer-app/server_socket.h"
+#include "tools/printer-app/state_saving.h"
 #include "tools/printer-app/tls_credentials.h"
 
 namespace vexao::printer_app {
@@ -128,10 +129,6 @@ void setAuthority(pappl_system_t* system, bool authService) {
 // timer each second makes the server stop at once.
 bool wakeMainLoop(pappl_system_t*, void*) { return true; }
 
-bool saveState(pappl_system_t* system, void* stateFile) {
-    return papplSystemSaveState(system, static_cast<const char*>(stateFile));
-}
-
 std::string credentialsFolder(const ServerOptions& server) { return server.spoolFolder + "/ssl"; }
 
 // Everything the server keeps lives in the spool folder: jobs, the saved
@@ -158,7 +155,8 @@ FileDevicePlaces fileDevicePlaces(const ServerOptions& server) {
     FileDevicePlaces places;
     places.allowed = server.fileDevices;
     places.spoolFolder = resolvedPath(server.spoolFolder);
-    for (const std::string& kept : {server.stateFile, server.logFile, credentialsFolder(server)})
+    for (const std::string& kept :
+         {server.stateFile, partialStateFile(server.stateFile), server.logFile, credentialsFolder(server)})
         if (std::string resolved = resolvedPath(kept); !resolved.empty()) places.reserved.push_back(resolved);
     return places;
 }
@@ -212,10 +210,8 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
     papplSystemSetFooterHTML(system, "Vexao printer application: IPP Everywhere for printers of the vexao105 command language.");
     limitFileDevices(system, fileDevicePlaces(server));
-    static std::string stateFile;
-    stateFile = server.stateFile;
-    papplSystemLoadState(system, stateFile.c_str());
-    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
+    papplSystemLoadState(system, server.stateFile.c_str());
+    saveStateIn(system, server.stateFile);
     setAuthority(system, remoteAdmin);
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);

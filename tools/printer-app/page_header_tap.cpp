@@ -1,6 +1,7 @@
 #include "tools/printer-app/page_header_tap.h"
 
 #include "tools/printer-app/library_override.h"
+#include "tools/printer-app/raster_read_end.h"
 
 namespace vexao::printer_app {
 namespace {
@@ -24,7 +25,7 @@ const cups_page_header2_t* lastPageHeaderRead() { return headerRead ? &lastHeade
 VEXAO_OVERRIDES_LIBRARY unsigned cupsRasterReadHeader2(cups_raster_t* raster, cups_page_header2_t* header) {
     using namespace vexao::printer_app;
     ReadHeader next = libcupsReadHeader();
-    if (next == nullptr || next(raster, header) == 0) return 0;
+    if (next == nullptr || rasterReadEnded(raster) || next(raster, header) == 0) return 0;
     lastHeader = *header;
     headerRead = true;
     return 1;

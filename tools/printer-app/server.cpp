@@ -11,6 +11,7 @@
 
 #include "tools/common/decimal.h"
 #include "tools/printer-app/drivers.h"
+#include "tools/printer-app/state_saving.h"
 #include "tools/printer-app/tls_credentials.h"
 
 namespace vexao::printer_app {
@@ -111,10 +112,6 @@ void keepAdministrationLocal(pappl_system_t* system) {
 // timer each second makes the server stop at once.
 bool wakeMainLoop(pappl_system_t*, void*) { return true; }
 
-bool saveState(pappl_system_t* system, void* stateFile) {
-    return papplSystemSaveState(system, static_cast<const char*>(stateFile));
-}
-
 // Everything the server keeps lives in the spool folder: jobs, the saved
 // state, the log by default, and the TLS credentials in its ssl folder.
 bool makeStateFolders(const std::string& spoolFolder) {
@@ -175,10 +172,9 @@ pappl_system_t* createSystem(int optionCount, cups_option_t* options, void* cont
     }
     papplSystemSetPrinterDrivers(system, driverCount(), drivers(), driverForDevice, printerCreated, fillDriver, context);
     papplSystemSetFooterHTML(system, "Vexao printer application: IPP Everywhere for printers of the vexao105 command language.");
-    static std::string stateFile;
-    stateFile = server.spoolFolder + "/" + kAppName + ".state";
+    std::string stateFile = server.spoolFolder + "/" + kAppName + ".state";
     papplSystemLoadState(system, stateFile.c_str());
-    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
+    saveStateIn(system, stateFile);
     if (!remoteAdmin) keepAdministrationLocal(system);
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
     reportDnsSd(system);

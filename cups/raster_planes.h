@@ -67,6 +67,9 @@ public:
     // The next line of the page; planar lines hold each colour's line after
     // the last.
     void convert(const std::uint8_t* rasterLine, std::vector<vexao::tools::PlaneLine>& planes);
+    // How many planes each line fills: the raster's inks, and the light inks
+    // when they are separated here.
+    int inks() const { return inks_; }
 
 private:
     // Fills the first colours' lines of coverage_.

@@ -38,16 +38,13 @@ started=$SECONDS
 work=$(mktemp -d /tmp/vexao-app-XXXXXX)
 server_pid= receiver_pid=
 cleanup() {
-  for pid in $receiver_pid $server_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  stop_processes $receiver_pid $server_pid
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
   echo "printer app end-to-end: $*" >&2
-  grep -E '^[EW] ' "$spool/log" 2>/dev/null | tail -n 20 >&2 || true
+  show_server_trouble
   exit 1
 }
 touch "$work/started"
@@ -179,33 +176,9 @@ echo "printer app end-to-end: JPEG: $("$inspect" --model e --raster-mode 15 --si
 # Cancel inside a page: a socket printer that takes 64 KB, then stalls until
 # the job is canceled, then reads to the end.
 receiver_port=$(( port + 1 ))
-python3 - "$receiver_port" "$work/slow.prn" "$work/stalled" "$work/go" <<'PYTHON' &
-import os, socket, sys, time
-port, output, stalled, go = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-listener = socket.socket()
-listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
-listener.bind(("127.0.0.1", port))
-listener.listen(1)
-listener.settimeout(60)
-connection, _ = listener.accept()
-connection.settimeout(60)
-received = bytearray()
-while len(received) < 65536:
-    received += connection.recv(65536 - len(received))
-open(stalled, "w").close()
-deadline = time.time() + 60
-while not os.path.exists(go) and time.time() < deadline:
-    time.sleep(0.05)
-while True:
-    block = connection.recv(65536)
-    if not block:
-        break
-    received += block
-open(output, "wb").write(received)
-PYTHON
+python3 "$(dirname "${BASH_SOURCE[0]}")/support/socket_printer.py" "$receiver_port" "$work" slow "$work/slow.prn" &
 receiver_pid=$!
-sleep 0.5
+for _ in $(seq 100); do [[ -e $work/listening ]] && break; sleep 0.1; done
 add_printer slow "socket://127.0.0.1:$receiver_port" vexao105-band
 # PAPPL answers a streamed raster job once it has printed it, so the job is
 # sent in the background and found in the printer's list.

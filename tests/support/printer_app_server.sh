@@ -27,3 +27,18 @@ start_printer_app() {
   [[ -S $VEXAO_PRINTER_APP_SOCKET ]] || fail "the server does not listen on its private socket"
   server=ipp://127.0.0.1:$port/ipp/print
 }
+
+# Stops the test's processes: each PID is killed and waited for.
+stop_processes() {  # PID...
+  local pid
+  for pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+
+# The server log's last errors and warnings, on standard error, to show why
+# a test failed.
+show_server_trouble() {
+  grep -E '^[EW] ' "$spool/log" 2>/dev/null | tail -n 20 >&2 || true
+}

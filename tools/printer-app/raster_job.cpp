@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "cups/raster_planes.h"
 #include "tools/common/decimal.h"
+#include "tools/common/mode_options.h"
 #include "tools/host/print_job.h"
 #include "tools/printer-app/drivers.h"
 #include "tools/printer-app/job_settings.h"
@@ -24,41 +27,74 @@ namespace {
 using vexao::models::Model;
 
 // The library serves one caller at a time, and PAPPL prints each printer's
-// jobs on a thread of their own: one job at a time holds the library, from
-// its start to its end.
+// jobs on a thread of their own. Each call into the library holds this lock
+// and nothing else does: jobs on several printers interleave call by call,
+// and what a call produces goes to the device after the lock is released,
+// so that a slow device holds up its own job alone.
 std::mutex libraryInUse;
 
-// A stdio stream onto the device, so that PrintJob writes the library's
-// chunks to the printer as it does to a file. It can keep a copy of all it
-// sends, for the job's further copies.
-class DeviceStream {
+// Runs one library call with the library to itself.
+template <typename Call>
+auto withLibrary(Call call) {
+    std::lock_guard<std::mutex> library(libraryInUse);
+    return call();
+}
+
+// Jobs on one printer print one after another, in the order they start.
+// PAPPL 1.3 may start a printer's next job before the last one has ended.
+std::timed_mutex& turnOf(pappl_printer_t* printer) {
+    static std::mutex guard;
+    static std::map<int, std::timed_mutex> turns;
+    std::lock_guard<std::mutex> lock(guard);
+    return turns[papplPrinterGetID(printer)];
+}
+
+// Waits for the printer's turn, or until the job is canceled.
+std::unique_lock<std::timed_mutex> waitForTurn(pappl_job_t* job) {
+    std::unique_lock<std::timed_mutex> turn(turnOf(papplJobGetPrinter(job)), std::defer_lock);
+    while (!turn.try_lock_for(std::chrono::milliseconds(100)))
+        if (papplJobIsCanceled(job)) break;
+    return turn;
+}
+
+// A stdio stream for PrintJob that gathers what one library call writes, to
+// be sent to the device once the library is free again. It holds no device:
+// PAPPL hands each callback the device to use, and may close it between
+// jobs. It can keep a copy of all it sends, for the job's further copies.
+class PendingOutput {
 public:
-    explicit DeviceStream(pappl_device_t* device)
-        : device_(device), file_(fopencookie(this, "w", {nullptr, &DeviceStream::write, nullptr, nullptr})) {
-        if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, kBuffer);
+    PendingOutput() : file_(fopencookie(this, "w", {nullptr, &PendingOutput::gather, nullptr, nullptr})) {
+        if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
     }
-    ~DeviceStream() {
+    ~PendingOutput() {
         if (file_ != nullptr) std::fclose(file_);
         if (copy_ >= 0) close(copy_);
     }
-    DeviceStream(const DeviceStream&) = delete;
-    DeviceStream& operator=(const DeviceStream&) = delete;
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
 
     std::FILE* file() const { return file_; }
     // Keeps a copy of everything sent from now on in `descriptor`, a file
     // open for reading and writing that the stream closes.
     void keepCopy(int descriptor) { copy_ = descriptor; }
+    // Sends what was gathered, and keeps its copy. False when the device or
+    // the copy cannot take it.
+    bool sendTo(pappl_device_t* device) {
+        bool sent = pending_.empty() || (addPendingToCopy() && sendAll(device, pending_.data(), pending_.size()));
+        pending_.clear();
+        return sent;
+    }
     // Sends the copy once more. False when it cannot be read or sent.
-    bool sendCopy() {
+    bool sendCopyTo(pappl_device_t* device) const {
         if (copy_ < 0 || lseek(copy_, 0, SEEK_SET) != 0) return false;
-        std::vector<char> block(kBuffer);
+        std::vector<char> block(kBlock);
         for (ssize_t got; (got = read(copy_, block.data(), block.size())) != 0;)
-            if (got < 0 || !sendAll(device_, block.data(), static_cast<std::size_t>(got))) return false;
+            if (got < 0 || !sendAll(device, block.data(), static_cast<std::size_t>(got))) return false;
         return true;
     }
 
 private:
-    static constexpr std::size_t kBuffer = 64 * 1024;
+    static constexpr std::size_t kBlock = 64 * 1024;
 
     static bool sendAll(pappl_device_t* device, const char* data, std::size_t size) {
         for (std::size_t done = 0; done < size;) {
@@ -69,26 +105,29 @@ private:
         return true;
     }
 
-    static ssize_t write(void* cookie, const char* data, std::size_t size) {
-        auto& stream = *static_cast<DeviceStream*>(cookie);
-        if (!sendAll(stream.device_, data, size)) return -1;
-        if (stream.copy_ >= 0 && ::write(stream.copy_, data, size) != static_cast<ssize_t>(size)) return -1;
+    bool addPendingToCopy() const {
+        return copy_ < 0 || ::write(copy_, pending_.data(), pending_.size()) == static_cast<ssize_t>(pending_.size());
+    }
+
+    static ssize_t gather(void* cookie, const char* data, std::size_t size) {
+        auto& pending = static_cast<PendingOutput*>(cookie)->pending_;
+        pending.insert(pending.end(), data, data + size);
         return static_cast<ssize_t>(size);
     }
 
-    pappl_device_t* device_;
+    std::vector<char> pending_;
     int copy_ = -1;
     std::FILE* file_;
 };
 
-// What a job keeps between callbacks. The library's turn is taken first and
-// given back last, after the work record is closed.
+// What a job keeps between callbacks. The printer's turn is taken first and
+// given back last.
 struct RasterJob {
-    RasterJob(pappl_device_t* device, const Model& printerModel)
-        : turn(libraryInUse), stream(device), model(printerModel) {}
+    RasterJob(std::unique_lock<std::timed_mutex> printerTurn, const Model& printerModel)
+        : turn(std::move(printerTurn)), model(printerModel) {}
 
-    std::unique_lock<std::mutex> turn;
-    DeviceStream stream;
+    std::unique_lock<std::timed_mutex> turn;
+    PendingOutput output;
     const Model& model;
     std::unique_ptr<vexao::tools::PrintJob> printer;
     vexao::cups::PrintSettings settings;
@@ -100,6 +139,7 @@ struct RasterJob {
     unsigned pagesSent = 0;
     bool rasterDocument = false;   // PWG or Apple raster, whose pages bring their own header
     bool pageSeen = false;
+    bool pageOpen = false;         // the library has started a page that has not had its form feed
 };
 
 RasterJob* stateOf(pappl_job_t* job) { return static_cast<RasterJob*>(papplJobGetData(job)); }
@@ -127,39 +167,78 @@ bool wantsLightInks(const pappl_pr_options_t& options) {
     return lightInks != nullptr && std::strcmp(lightInks, "true") == 0;
 }
 
-// Opens a fresh work record when the page's settings differ from the last
-// page's; the library selects a mode only when a record is configured.
-bool configure(RasterJob& state, const vexao::cups::PrintSettings& settings) {
-    if (state.printer && vexao::cups::sameMode(settings, state.settings)) return state.printer->startPage();
-    state.printer.reset();  // one record at a time
-    state.settings = settings;
-    state.printer = std::make_unique<vexao::tools::PrintJob>(settings.params, settings.modelCode, state.stream.file());
-    return state.printer->ok();
+// Sends what the last library calls produced to the device the callback was
+// handed; a failed device ends the job.
+bool send(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
+    if (state.output.sendTo(device)) return true;
+    return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Cannot write to the printer.");
 }
 
-// Sends what the stream holds to the printer.
-bool flush(RasterJob& state, pappl_device_t* device) {
-    bool flushed = std::fflush(state.stream.file()) == 0;
+// Sends what is gathered and makes the device write what it buffers.
+bool flush(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
+    if (!send(job, state, device)) return false;
     papplDeviceFlush(device);
-    return flushed;
+    return true;
 }
 
-// A file:// device that names a file holds the last job's stream alone, so
-// that a test reads one job at a time; PAPPL opens it for appending.
-void startDeviceFileAfresh(pappl_job_t* job) {
-    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
-    const char* kScheme = "file://";
-    if (uri == nullptr || std::strncmp(uri, kScheme, std::strlen(kScheme)) != 0) return;
-    std::string path = uri + std::strlen(kScheme);
-    path = path.substr(0, path.find('?'));
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && truncate(path.c_str(), 0) != 0)
-        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
+// Starts the page in the library: a fresh work record when the page's
+// settings differ from the last page's, since the library selects a mode
+// only when a record is configured.
+bool startLibraryPage(RasterJob& state, const vexao::cups::PrintSettings& settings) {
+    return withLibrary([&] {
+        if (state.printer && vexao::cups::sameMode(settings, state.settings)) return state.printer->startPage();
+        state.printer.reset();  // one record at a time
+        state.settings = settings;
+        state.printer =
+            std::make_unique<vexao::tools::PrintJob>(settings.params, settings.modelCode, state.output.file());
+        return state.printer->ok();
+    });
 }
 
-bool isRasterDocument(pappl_job_t* job) {
-    const char* format = papplJobGetFormat(job);
-    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+// Ends the started page with its form feed, whatever went wrong inside it,
+// so that the printer is left at the top of a sheet.
+bool endLibraryPage(pappl_job_t* job, RasterJob& state, pappl_device_t* device, unsigned page) {
+    state.pageOpen = false;
+    bool ended = withLibrary([&] { return state.printer->endPage(); });
+    if (!flush(job, state, device)) return false;
+    if (!ended)
+        return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": " + state.printer->error() + ".");
+    return true;
+}
+
+// Releases the work record; what the library sends at its end goes to the
+// device while it is still open.
+bool closeLibrary(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
+    withLibrary([&] { state.printer.reset(); });
+    return flush(job, state, device);
+}
+
+// The widest line the page's mode takes whatever the line holds, reckoned as
+// the print tool reckons it.
+int widestLine(const vexao::cups::PrintSettings& settings, int planes, int pageHeight) {
+    vexao::tools::ModeOptions options;
+    options.modelCode = settings.modelCode;
+    options.variantCode = settings.params.variantCode;
+    options.rasterMode = settings.params.rasterMode;
+    options.bandHeight = settings.params.halfBandFlag != 0 ? 8 : 16;
+    options.singlePlane = settings.params.singlePlane != 0;
+    vexao::tools::ResolvedMode mode;
+    std::string unused;  // fails only for --bits and --level-packing, which are not given
+    vexao::tools::resolveMode(options, mode, unused);
+    return vexao::tools::widestLine(mode, planes, pageHeight);
+}
+
+// Why the page cannot be printed in the mode it selects, or empty. Checked
+// before anything of the page goes to the printer: the library would refuse
+// a line too wide for the mode in the middle of the page.
+std::string pageProblem(const vexao::cups::RasterLayout& layout, const vexao::cups::PrintSettings& settings,
+                        const vexao::cups::LineConverter& converter) {
+    std::string reason;
+    if (!vexao::cups::coloursFitMode(layout, settings, reason)) return reason;
+    int widest = widestLine(settings, converter.inks(), layout.height);
+    if (layout.width <= widest) return "";
+    return "it is " + std::to_string(layout.width) + " pixels wide, and this print mode takes lines of at most " +
+           std::to_string(widest) + " pixels";
 }
 
 // A raster page is printed as its own header describes it. PAPPL gives a
@@ -185,29 +264,49 @@ bool keepCopies(pappl_job_t* job, const pappl_pr_options_t& options, RasterJob& 
     descriptor = open(name, O_RDWR | O_CLOEXEC);
     unlink(name);
     if (descriptor < 0) return false;
-    state.stream.keepCopy(descriptor);
+    state.output.keepCopy(descriptor);
     state.copiesToRepeat = options.copies - 1;
     return true;
 }
 
 // Sends the further copies, collated, unless the job is canceled.
-bool sendCopies(pappl_job_t* job, RasterJob& state) {
+bool sendCopies(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
     for (int copy = 0; copy < state.copiesToRepeat && !papplJobIsCanceled(job); ++copy) {
-        if (!state.stream.sendCopy())
+        if (!state.output.sendCopyTo(device))
             return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Cannot send copy " + std::to_string(copy + 2) + ".");
         papplJobSetImpressionsCompleted(job, static_cast<int>(state.pagesSent));
     }
     return true;
 }
 
+// A file:// device that names a file holds the last job's stream alone, so
+// that a test reads one job at a time; PAPPL opens it for appending.
+void startDeviceFileAfresh(pappl_job_t* job) {
+    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
+    const char* kScheme = "file://";
+    if (uri == nullptr || std::strncmp(uri, kScheme, std::strlen(kScheme)) != 0) return;
+    std::string path = uri + std::strlen(kScheme);
+    path = path.substr(0, path.find('?'));
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && truncate(path.c_str(), 0) != 0)
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
+}
+
+bool isRasterDocument(pappl_job_t* job) {
+    const char* format = papplJobGetFormat(job);
+    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
 }  // namespace
 
-bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
     pappl_pr_driver_data_t data;
     papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
     if (data.extension == nullptr) return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "The printer has no model.");
-    auto state = std::make_unique<RasterJob>(device, *static_cast<const Model*>(data.extension));
-    if (state->stream.file() == nullptr)
+    std::unique_lock<std::timed_mutex> turn = waitForTurn(job);
+    if (!turn.owns_lock()) return false;  // canceled while waiting
+    auto state = std::make_unique<RasterJob>(std::move(turn), *static_cast<const Model*>(data.extension));
+    if (state->output.file() == nullptr)
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "No memory for the printer stream.");
     state->rasterDocument = isRasterDocument(job);
     if (!keepCopies(job, *options, *state))
@@ -222,6 +321,8 @@ bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     RasterJob& state = *stateOf(job);
     state.converter.reset();  // until this page proves printable
     state.pageSeen = true;
+    // PAPPL starts each copy of a picture as a page: a canceled job sends no further page.
+    if (papplJobIsCanceled(job)) return false;
     if (!takePageHeader(state, *options))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": its header is missing.");
     std::string reason;
@@ -230,39 +331,42 @@ bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Page " + std::to_string(page) + ": " + reason + ".");
     layout.lightInks = layout.inks == 4 && wantsLightInks(*options);
     vexao::cups::PrintSettings settings = vexao::cups::settingsFor(paramsFor(state.model, choicesOf(*options, layout)));
-    if (!configure(state, settings))
+    auto converter = std::make_unique<vexao::cups::LineConverter>(layout, settings);
+    if (std::string problem = pageProblem(layout, settings, *converter); !problem.empty())
+        return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Page " + std::to_string(page) + ": " + problem + ".");
+    if (!startLibraryPage(state, settings))
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": " + state.printer->error() + ".");
-    if (!vexao::cups::coloursFitMode(layout, state.settings, reason))
-        return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Page " + std::to_string(page) + ": " + reason + ".");
+    state.pageOpen = true;
     state.layout = layout;
-    state.converter = std::make_unique<vexao::cups::LineConverter>(layout, state.settings);
+    state.converter = std::move(converter);
     state.planes.assign(VEXAO_MAX_PLANES, {});
     state.linesDone = 0;
     return true;
 }
 
-bool writeRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* line) {
+bool writeRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned y, const unsigned char* line) {
     if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
     // A refused page or a failed line was reported once already; PAPPL may
     // go on to the page's end.
     if (!state.converter || !state.printer->ok()) return false;
-    if (y >= static_cast<unsigned>(state.layout.height)) return true;
+    // The page of a canceled job ends where it is, with its form feed.
+    if (papplJobIsCanceled(job) || y >= static_cast<unsigned>(state.layout.height)) return true;
     state.converter->convert(line, state.planes);
-    if (!state.printer->line(static_cast<std::int32_t>(y), state.planes))
+    bool taken = withLibrary([&] { return state.printer->line(static_cast<std::int32_t>(y), state.planes); });
+    if (!send(job, state, device)) return false;
+    if (!taken)
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Line " + std::to_string(y) + ": " + state.printer->error() + ".");
     state.linesDone = y + 1;
     return true;
 }
 
-// A page always ends with its form feed, a canceled or cut-short one too, so
-// that the printer is left at the top of a sheet.
 bool endRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned page) {
     if (stateOf(job) == nullptr) return false;
     RasterJob& state = *stateOf(job);
-    if (!state.converter || !state.printer->ok()) return false;
-    if (!state.printer->endPage() || !flush(state, device))
-        return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "Page " + std::to_string(page) + ": " + state.printer->error() + ".");
+    if (!state.pageOpen) return false;  // the page was refused, and said why
+    bool lineFailed = !state.printer->ok();
+    if (!endLibraryPage(job, state, device, page) || lineFailed) return false;
     if (!papplJobIsCanceled(job) && state.linesDone < static_cast<unsigned>(state.layout.height))
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
                       "The document ends inside page " + std::to_string(page) + ", after line " +
@@ -275,12 +379,14 @@ bool endRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     std::unique_ptr<RasterJob> state(stateOf(job));
     papplJobSetData(job, nullptr);
     if (!state) return false;
+    // PAPPL leaves a page without its end when a line fails in a picture.
+    bool pageEnded = !state->pageOpen || endLibraryPage(job, *state, device, state->pagesSent + 1);
+    bool closed = closeLibrary(job, *state, device);
     // PAPPL ends a raster it cannot read before the first page without
     // saying why to the client.
     if (!state->pageSeen && !papplJobIsCanceled(job))
         return refuse(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The document holds no page that can be read.");
-    bool printed = flush(*state, device) && (!state->printer || state->printer->ok());
-    return printed && sendCopies(job, *state) && flush(*state, device);
+    return pageEnded && closed && sendCopies(job, *state, device) && flush(job, *state, device);
 }
 
 void identifyPrinter(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {

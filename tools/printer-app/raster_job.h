@@ -1,7 +1,8 @@
 // PAPPL's raster callbacks for the table's models: each line PAPPL hands in
 // goes through the filter's conversion and halftoning (cups/raster_planes)
-// into the library through PrintJob, and the chunks go to the device as
-// they come.
+// into the library through PrintJob, and the chunks of each library call go
+// to the device PAPPL hands the callback, once the library is free for the
+// other printers' jobs.
 #ifndef VEXAO_PRINTER_APP_RASTER_JOB_H
 #define VEXAO_PRINTER_APP_RASTER_JOB_H
 

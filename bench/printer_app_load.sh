@@ -93,22 +93,23 @@ for program in "$app" "$inspect" "$page_check"; do
 done
 
 work=$(mktemp -d /tmp/vexao-app-load-XXXXXX)
-server_pid=
+server_pid= children_left=false
 stop_server() {  # asks the server to stop, then kills it if it has not within 20 s; sets server_status
   [[ -n $server_pid ]] || return 0
   timeout 5 "$app" shutdown > /dev/null 2>&1 || kill "$server_pid" 2>/dev/null || true
   for _ in $(seq 200); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$server_pid" 2>/dev/null; then
-    if command -v gdb > /dev/null; then  # where its threads wait, for the report
-      timeout 60 gdb -p "$server_pid" -batch -ex "thread apply all bt" > "$work/server-stacks.txt" 2>&1 || true
-      echo "printer app load: the hung server's threads: $work/server-stacks.txt" >&2
-    fi
     kill -KILL "$server_pid" 2>/dev/null || true
     server_status=killed
   fi
   local status=0
   wait "$server_pid" 2>/dev/null || status=$?
   [[ ${server_status:-} == killed ]] || server_status=$status
+  # Processes the server forked that outlived it would hold its sockets.
+  if kill -0 -- "-$server_pid" 2>/dev/null; then
+    kill -KILL -- "-$server_pid" 2>/dev/null || true
+    children_left=true
+  fi
   server_pid=
 }
 cleanup() {
@@ -149,7 +150,9 @@ render long.ps pwgraster long.pwg "${raster[@]}"
 # looks like growth. With one arena, what grows after 20 jobs is what the
 # server keeps.
 export MALLOC_ARENA_MAX=${MALLOC_ARENA_MAX:-1}
+set -m  # the server in a process group of its own, which its children share
 start_printer_app "$app" "$work" 2> "$work/server.log"
+set +m
 for printer in a b; do
   mkdir "$spool/$printer"
   "$app" add -d "$printer" -v "file://$spool/$printer/" -m vexao105-band > /dev/null 2>&1 ||
@@ -162,20 +165,26 @@ python3 "$here/printer_app_load.py" --port "$port" --server-pid "$server_pid" --
   --page-check "$page_check" --jobs "$jobs" --clients "$clients" --bound "$bound" --time-limit "$time_limit" \
   --seed "$seed" || result=$?
 
+if (( result != 0 )) && kill -0 "$server_pid" 2>/dev/null && command -v gdb > /dev/null; then
+  # Where the server's threads are, before it is asked to stop.
+  timeout 60 gdb -p "$server_pid" -batch -ex "thread apply all bt" > "$work/server-stacks.txt" 2>&1 || true
+  echo "printer app load: the server's threads at the failure: $work/server-stacks.txt" >&2
+fi
 stop_server
 case $server_status in
   0) ;;
   killed) echo "printer app load: FAILED: the server did not shut down within 20 s and was killed" >&2; result=1 ;;
   *) echo "printer app load: FAILED: the server exited with status $server_status" >&2; result=1 ;;
 esac
+if $children_left; then
+  echo "printer app load: FAILED: processes forked by the server outlived it, and were killed" >&2
+  result=1
+fi
 if grep -qE '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer|SUMMARY: )|runtime error:' "$work/server.log"; then
   echo "printer app load: FAILED: the sanitizers report faults in the server:" >&2
   grep -E '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer|SUMMARY: )|runtime error:|^    #[0-9] ' "$work/server.log" | head -n 40 >&2
   result=1
 fi
-if (( result != 0 )); then
-  echo "printer app load: the server log's last errors:" >&2
-  grep -E '^[EW] ' "$spool/log" 2>/dev/null | tail -n 10 >&2 || true
-fi
+(( result == 0 )) || show_server_trouble
 echo "printer app load: $( ((result == 0)) && echo passed || echo failed)" >&2
 exit "$result"

@@ -241,6 +241,24 @@ std::string pageProblem(const vexao::cups::RasterLayout& layout, const vexao::cu
            std::to_string(widest) + " pixels";
 }
 
+// A file:// device that names a file holds the last job's stream alone, so
+// that a test reads one job at a time; PAPPL opens it for appending.
+void startDeviceFileAfresh(pappl_job_t* job) {
+    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
+    const char* kScheme = "file://";
+    if (uri == nullptr || std::strncmp(uri, kScheme, std::strlen(kScheme)) != 0) return;
+    std::string path = uri + std::strlen(kScheme);
+    path = path.substr(0, path.find('?'));
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && truncate(path.c_str(), 0) != 0)
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
+}
+
+bool isRasterDocument(pappl_job_t* job) {
+    const char* format = papplJobGetFormat(job);
+    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
 // A raster page is printed as its own header describes it. PAPPL gives a
 // 1-bit page the job's header in the options; with the page's header there,
 // PAPPL also reads and hands over the page's lines as they are.
@@ -277,24 +295,6 @@ bool sendCopies(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
         papplJobSetImpressionsCompleted(job, static_cast<int>(state.pagesSent));
     }
     return true;
-}
-
-// A file:// device that names a file holds the last job's stream alone, so
-// that a test reads one job at a time; PAPPL opens it for appending.
-void startDeviceFileAfresh(pappl_job_t* job) {
-    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
-    const char* kScheme = "file://";
-    if (uri == nullptr || std::strncmp(uri, kScheme, std::strlen(kScheme)) != 0) return;
-    std::string path = uri + std::strlen(kScheme);
-    path = path.substr(0, path.find('?'));
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && truncate(path.c_str(), 0) != 0)
-        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot empty the device file %s.", path.c_str());
-}
-
-bool isRasterDocument(pappl_job_t* job) {
-    const char* format = papplJobGetFormat(job);
-    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
 }
 
 }  // namespace

@@ -4,10 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,23 +36,6 @@ template <typename Call>
 auto withLibrary(Call call) {
     std::lock_guard<std::mutex> library(libraryInUse);
     return call();
-}
-
-// Jobs on one printer print one after another, in the order they start.
-// PAPPL 1.3 may start a printer's next job before the last one has ended.
-std::timed_mutex& turnOf(pappl_printer_t* printer) {
-    static std::mutex guard;
-    static std::map<int, std::timed_mutex> turns;
-    std::lock_guard<std::mutex> lock(guard);
-    return turns[papplPrinterGetID(printer)];
-}
-
-// Waits for the printer's turn, or until the job is canceled.
-std::unique_lock<std::timed_mutex> waitForTurn(pappl_job_t* job) {
-    std::unique_lock<std::timed_mutex> turn(turnOf(papplJobGetPrinter(job)), std::defer_lock);
-    while (!turn.try_lock_for(std::chrono::milliseconds(100)))
-        if (papplJobIsCanceled(job)) break;
-    return turn;
 }
 
 // A stdio stream for PrintJob that gathers what one library call writes, to
@@ -120,13 +101,11 @@ private:
     std::FILE* file_;
 };
 
-// What a job keeps between callbacks. The printer's turn is taken first and
-// given back last.
+// What a job keeps between callbacks. A printer prints one job at a time
+// (job_gate.cpp).
 struct RasterJob {
-    RasterJob(std::unique_lock<std::timed_mutex> printerTurn, const Model& printerModel)
-        : turn(std::move(printerTurn)), model(printerModel) {}
+    explicit RasterJob(const Model& printerModel) : model(printerModel) {}
 
-    std::unique_lock<std::timed_mutex> turn;
     PendingOutput output;
     const Model& model;
     std::unique_ptr<vexao::tools::PrintJob> printer;
@@ -241,11 +220,6 @@ std::string pageProblem(const vexao::cups::RasterLayout& layout, const vexao::cu
            std::to_string(widest) + " pixels";
 }
 
-bool isRasterDocument(pappl_job_t* job) {
-    const char* format = papplJobGetFormat(job);
-    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
-}
-
 // A raster page is printed as its own header describes it. PAPPL gives a
 // 1-bit page the job's header in the options; with the page's header there,
 // PAPPL also reads and hands over the page's lines as they are.
@@ -286,13 +260,16 @@ bool sendCopies(pappl_job_t* job, RasterJob& state, pappl_device_t* device) {
 
 }  // namespace
 
+bool isRasterDocument(pappl_job_t* job) {
+    const char* format = papplJobGetFormat(job);
+    return format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
 bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
     pappl_pr_driver_data_t data;
     papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
     if (data.extension == nullptr) return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "The printer has no model.");
-    std::unique_lock<std::timed_mutex> turn = waitForTurn(job);
-    if (!turn.owns_lock()) return false;  // canceled while waiting
-    auto state = std::make_unique<RasterJob>(std::move(turn), *static_cast<const Model*>(data.extension));
+    auto state = std::make_unique<RasterJob>(*static_cast<const Model*>(data.extension));
     if (state->output.file() == nullptr)
         return refuse(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "No memory for the printer stream.");
     state->rasterDocument = isRasterDocument(job);

@@ -10,6 +10,10 @@
 
 namespace vexao::printer_app {
 
+// True for PWG and Apple raster, which PAPPL prints straight from the
+// request that brings them.
+bool isRasterDocument(pappl_job_t* job);
+
 bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool startRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
 bool writeRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned y,

@@ -1,6 +1,7 @@
 #include "tools/printer-app/state_saving.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,9 +44,13 @@ bool savedBy(pid_t child) {
 // Saves the state in a child process, which writes it beside the state file
 // and then puts it in its place.
 bool saveOnce(pappl_system_t* system, const StateFile& file) {
+    pid_t server = getpid();
     pid_t child = fork();
     if (child < 0) return false;
     if (child == 0) {
+        // A child that met a held lock must not outlive a server that died
+        // meanwhile: it would keep the server's sockets open.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != server) _exit(1);
         bool saved = papplSystemSaveState(system, file.partialPath.c_str()) &&
                      std::rename(file.partialPath.c_str(), file.path.c_str()) == 0;
         _exit(saved ? 0 : 1);  // nothing of the server's to clean up: it is the parent's

@@ -355,8 +355,9 @@ def check_output(options, job):
     if not os.path.exists(path):
         return f"{job.describe()} left no output file"
     if job.state == 9 and document["bars"]:
+        # Jobs print at the normal quality's 600 dpi, whatever resolution they were rendered at.
         done = subprocess.run([options.page_check, "--model", "e", "--raster-mode", "15",
-                               "--resolution", str(document["resolution"]), "--colour-model", document["colour-model"],
+                               "--resolution", "600", "--colour-model", document["colour-model"],
                                "--pages", document["bars"], path], capture_output=True, text=True)
         return None if done.returncode == 0 else f"{job.describe()} did not print as {document['bars']}: " + \
             (done.stdout + done.stderr).strip()

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <random>
 
-#include "tools/imaging/separation.h"
+#include "driver/line_conversion.h"
+#include "driver/mode_options.h"
+#include "tools/print/image.h"
 
 namespace vexao_bench {
 namespace {
@@ -58,7 +60,7 @@ void RasterPage::fillText() {
 }
 
 // A smooth picture with some grain, separated into the inks of the format
-// and halftoned by error diffusion, as the host program prints photographs.
+// and halftoned, as the host program prints photographs.
 void RasterPage::fillPhoto() {
     vexao::imaging::RgbImage image;
     image.width = kPageWidth;
@@ -76,12 +78,16 @@ void RasterPage::fillPhoto() {
                 rgb[3 * x + c] = static_cast<std::uint8_t>(std::clamp(channel[c] + grain(random), 0.0, 255.0));
         }
     }
-    auto inks = format_.planes == 6 ? vexao::imaging::InkSet::SixInks : vexao::imaging::InkSet::FourInks;
-    vexao::imaging::PageSeparator separator(image, inks, format_.bitsPerPixel);
-    std::vector<std::vector<std::uint8_t>> planes;
+    vexao::driver::PrintSettings settings;  // line by line, at the picture's own resolution
+    settings.mode.bitsPerPixel = format_.bitsPerPixel;
+    settings.resolution = 600;
+    vexao::driver::LineConverter converter(
+        vexao::driver::rgbLayout(image.width, image.height, settings.resolution, format_.planes == 6 ? 6 : 4), settings);
+    std::vector<vexao::driver::PlaneLine> planes(VEXAO_MAX_PLANES);
     for (int y = 0; y < poolLines_; ++y) {
-        separator.nextLine(planes);
-        for (int k = 0; k < format_.planes; ++k) std::copy(planes[k].begin(), planes[k].end(), plane(y, k));
+        converter.add(image.row(y));
+        converter.next(planes);
+        for (int k = 0; k < format_.planes; ++k) std::copy(planes[k].bytes.begin(), planes[k].bytes.end(), plane(y, k));
     }
 }
 
@@ -98,12 +104,12 @@ RasterInput RasterPage::input(int line) {
 // Four-bit lines are five-level pixels, which the level-packing modes take;
 // one-bit lines go to the plain one-bit modes.
 OutputParams pageParams(PlaneFormat format, bool multiRaster) {
-    OutputParams params{};
+    vexao::driver::ModeOptions options;
     bool fourBits = format.bitsPerPixel == 4;
-    params.modelCode = multiRaster ? 'e' : 'I';
-    params.variantCode = fourBits && !multiRaster ? 1 : 0;
-    params.rasterMode = fourBits ? (multiRaster ? 5 : 0) : 20;
-    return params;
+    options.modelCode = multiRaster ? 'e' : 'I';
+    options.variantCode = fourBits && !multiRaster ? 1 : 0;
+    options.rasterMode = fourBits ? (multiRaster ? 5 : 0) : 20;
+    return vexao::driver::toOutputParams(options);
 }
 
 }  // namespace vexao_bench

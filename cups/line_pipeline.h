@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "tools/host/print_job.h"
+#include "driver/print_job.h"
 
 namespace vexao::cups {
 
 class LinePipeline {
 public:
-    using Planes = std::vector<vexao::tools::PlaneLine>;
+    using Planes = std::vector<vexao::driver::PlaneLine>;
     // Converts lines 0 to lines - 1 with `convert`, which fills the planes of
     // one line and says whether it could.
     LinePipeline(int lines, std::function<bool(int line, Planes& planes)> convert);

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "cups/model_table.h"
-#include "tools/common/staged_file.h"
+#include "driver/model_table.h"
+#include "driver/staged_file.h"
 
 namespace {
 
@@ -25,12 +25,14 @@ const char* star(bool isDefault) { return isDefault ? "*" : ""; }
 void writeHeader(std::ostream& out) {
     const auto& common = vexao::models::common();
     out << "// Driver information for printers driven through libvexao105, written by\n"
-           "// vexao-make-drv from cups/model_table.cpp: change the table, not this file.\n"
+           "// vexao-make-drv from driver/model_table.cpp: change the table, not this file.\n"
            "// ppdc turns it into one PPD per model; the filter reads the model code from\n"
            "// the PPD's cupsModelNumber and the settings from the raster header:\n"
            "//   cupsInteger0 variant code, cupsInteger1 raster mode,\n"
-           "//   cupsInteger2 band height (8 or 16), cupsInteger3 single plane,\n"
+           "//   cupsInteger3 single plane,\n"
            "//   cupsInteger4 light inks (1: print the CMYK raster with six inks).\n"
+           "// Each quality prints at the resolution of its Resolution choice; the\n"
+           "// filter scales pages at another resolution by a whole factor.\n"
            "#include <font.defs>\n#include <media.defs>\n\n"
         << "Manufacturer \"" << common.manufacturer << "\"\n"
         << "Version 1.0\n"
@@ -51,12 +53,6 @@ void writeSharedOptions(std::ostream& out) {
     const auto& common = vexao::models::common();
     for (std::size_t i = 0; i < common.media.size(); ++i)
         out << star(static_cast<int>(i) == common.defaultMedia) << "MediaSize " << common.media[i].ppdName << "\n";
-    out << "\n";
-    for (std::size_t i = 0; i < common.resolutions.size(); ++i) {
-        int dpi = common.resolutions[i];
-        out << star(static_cast<int>(i) == common.defaultResolution) << "Resolution - 8 0 0 0 \"" << dpi << "dpi/"
-            << dpi << " DPI\"\n";
-    }
     out << "\n// The renderer has no six-ink colour space: photo colour asks for CMYK and\n"
            "// the filter separates the light inks.\n"
            "Option \"ColorModel/Colour Model\" PickOne AnySetup 10\n";
@@ -80,22 +76,24 @@ void writeModel(std::ostream& out, const Model& model) {
             << quality.text << "\" \"<</cupsInteger0 " << quality.variant << "/cupsInteger1 " << quality.rasterMode
             << ">>setpagedevice\"\n";
     }
-    if (!model.bandHeights.empty()) {
-        out << "  Option \"VexaoBandHeight/Band Height\" PickOne AnySetup 30\n";
-        for (std::size_t i = 0; i < model.bandHeights.size(); ++i)
-            out << "    " << star(i == 0) << "Choice \"" << model.bandHeights[i] << '/' << model.bandHeights[i]
-                << " lines\" \"<</cupsInteger2 " << model.bandHeights[i] << ">>setpagedevice\"\n";
-    }
+    int defaultDpi = vexao::models::defaultQuality(model).resolution;
+    for (int dpi : vexao::models::resolutions(model))
+        out << "  " << star(dpi == defaultDpi) << "Resolution - 8 0 0 0 \"" << dpi << "dpi/" << dpi << " DPI\"\n";
     std::ostringstream constraints;
+    for (const Quality& quality : model.qualities)
+        for (int dpi : vexao::models::resolutions(model))
+            if (dpi != quality.resolution)
+                constraints << "  UIConstraints \"*VexaoQuality " << quality.name << " *Resolution " << dpi << "dpi\"\n";
     for (const ColourModel& colour : vexao::models::common().colourModels)
         for (const Quality& quality : model.qualities)
             if (colour.lightInks && !vexao::models::hasSixPlanes(model, quality))
                 constraints << "  UIConstraints \"*ColorModel " << colour.name << " *VexaoQuality " << quality.name
                             << "\"\n";
     if (!constraints.str().empty())
-        out << "  // Light inks need the six-plane mode. Dialogs keep these choices apart;\n"
-               "  // CUPS does not check constraints when a job comes in, and such a job\n"
-               "  // prints with four inks.\n"
+        out << "  // Each quality prints at one resolution, and light inks need the\n"
+               "  // six-plane mode. Dialogs keep these choices apart; CUPS does not check\n"
+               "  // constraints when a job comes in, and such a job is scaled to the\n"
+               "  // quality's resolution, or prints with four inks.\n"
             << constraints.str();
     out << "}\n";
 }
@@ -116,7 +114,7 @@ int main(int argc, char** argv) {
         text << "\n";
         writeModel(text, model);
     }
-    vexao::tools::StagedFile file(argv[1]);
+    vexao::driver::StagedFile file(argv[1]);
     std::string bytes = text.str();
     if (file.stream() == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size() ||
         !file.commit()) {

@@ -30,9 +30,11 @@
 #include <cups/ppd.h>
 
 #include "cups/line_pipeline.h"
-#include "cups/raster_planes.h"
 #include "cups/spill_buffer.h"
-#include "tools/host/print_job.h"
+#include "driver/capture_stream.h"
+#include "driver/line_conversion.h"
+#include "driver/print_job.h"
+#include "driver/raster_header.h"
 
 namespace {
 
@@ -46,35 +48,20 @@ constexpr std::uint64_t kPlanarColoursInMemory = std::uint64_t{128} << 20;
 // A page's printer stream, kept until the page is whole.
 class PageBuffer {
 public:
-    PageBuffer() : file_(fopencookie(this, "w", {nullptr, &PageBuffer::append, nullptr, nullptr})) {}
-    ~PageBuffer() {
-        if (file_ != nullptr) std::fclose(file_);
-    }
-    PageBuffer(const PageBuffer&) = delete;
-    PageBuffer& operator=(const PageBuffer&) = delete;
-
-    std::FILE* file() { return file_; }
+    std::FILE* file() { return stream_.file(); }
     // Sends what the page holds so far and starts afresh.
     bool flushTo(std::FILE* out) {
-        bool written = std::fflush(file_) == 0 && bytes_.writeTo(out);
+        bool written = bytes_.writeTo(out);
         bytes_.clear();
         return written && std::fflush(out) == 0;
     }
-    void discard() {
-        std::fflush(file_);
-        bytes_.clear();
-    }
+    void discard() { bytes_.clear(); }
     // Why the page could not be kept, when it could not.
     const std::string& problem() const { return bytes_.error(); }
 
 private:
-    static ssize_t append(void* cookie, const char* data, std::size_t length) {
-        bool kept = static_cast<PageBuffer*>(cookie)->bytes_.append(data, length);
-        return kept ? static_cast<ssize_t>(length) : -1;
-    }
-
     vexao::cups::SpillBuffer bytes_{kPageStreamInMemory};
-    std::FILE* file_;
+    vexao::driver::CaptureStream stream_{[this](const char* data, std::size_t size) { return bytes_.append(data, size); }};
 };
 
 // The model code of the PPD named by $PPD (its cupsModelNumber), or -1.
@@ -95,8 +82,8 @@ struct Job {
     std::int16_t modelCode;
     cups_raster_t* raster;
     PageBuffer page;
-    std::unique_ptr<vexao::tools::PrintJob> printer;
-    vexao::cups::PrintSettings settings;
+    std::unique_ptr<vexao::driver::PrintJob> printer;
+    vexao::driver::PrintSettings settings;
     int pages = 0;
 };
 
@@ -105,8 +92,8 @@ struct Job {
 // line of the last colour is joined with them as it comes.
 class LineReader {
 public:
-    LineReader(cups_raster_t* raster, const vexao::cups::RasterLayout& layout)
-        : raster_(raster), layout_(layout), keptColours_(layout.order == CUPS_ORDER_PLANAR ? layout.colours - 1 : 0) {
+    LineReader(cups_raster_t* raster, const vexao::driver::RasterLayout& layout)
+        : raster_(raster), layout_(layout), keptColours_(layout.order == vexao::driver::ColourOrder::planar ? layout.colours - 1 : 0) {
         line_.resize(layout.bytesPerLine * static_cast<std::size_t>(keptColours_ + 1));
     }
 
@@ -142,7 +129,7 @@ private:
     }
 
     cups_raster_t* raster_;
-    vexao::cups::RasterLayout layout_;
+    vexao::driver::RasterLayout layout_;
     int keptColours_;
     vexao::cups::SpillBuffer kept_{kPlanarColoursInMemory};
     std::vector<std::uint8_t> line_;
@@ -150,36 +137,57 @@ private:
 
 // Configures a fresh work record for `settings`; the library selects a mode
 // only when a record is configured.
-bool startJob(Job& job, const vexao::cups::PrintSettings& settings) {
+bool startJob(Job& job, const vexao::driver::PrintSettings& settings) {
     job.printer.reset();  // one record at a time: the library serves one caller
     job.settings = settings;
-    job.printer = std::make_unique<vexao::tools::PrintJob>(settings.params, settings.modelCode, job.page.file());
+    job.printer = std::make_unique<vexao::driver::PrintJob>(settings.params, settings.modelCode, job.page.file());
     if (!job.printer->ok()) std::fprintf(stderr, "ERROR: %s\n", job.printer->error().c_str());
     return job.printer->ok();
 }
 
+// Why the page cannot be printed, or empty.
+std::string pageProblem(const cups_page_header2_t& header, const vexao::driver::PrintSettings& settings,
+                        vexao::driver::RasterLayout& layout) {
+    std::string reason;
+    if (!vexao::driver::readLayout(header, layout, reason)) return reason;
+    return vexao::driver::pageProblem(layout, settings);
+}
+
+// Makes the next printed line from as many raster lines as it takes.
+bool convertLine(vexao::driver::LineConverter& converter, LineReader& reader, int height,
+                 vexao::cups::LinePipeline::Planes& planes) {
+    while (!converter.ready()) {
+        if (converter.rasterLines() == height) {
+            converter.endPage();
+            if (!converter.ready()) return false;
+            break;
+        }
+        const std::uint8_t* line = reader.next(converter.rasterLines());
+        if (line == nullptr) return false;
+        converter.add(line);
+    }
+    planes.resize(VEXAO_MAX_PLANES);
+    converter.next(planes);
+    return true;
+}
+
 // Prints one page; returns false when the job must stop with an error.
 bool printPage(Job& job, const cups_page_header2_t& header) {
-    vexao::cups::RasterLayout layout;
-    std::string reason;
-    if (!vexao::cups::readLayout(header, layout, reason)) return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
-    vexao::cups::PrintSettings settings = vexao::cups::readSettings(header, job.modelCode);
+    vexao::driver::PrintSettings settings = vexao::driver::readSettings(header, job.modelCode);
+    vexao::driver::RasterLayout layout;
+    if (std::string problem = pageProblem(header, settings, layout); !problem.empty())
+        return std::fprintf(stderr, "ERROR: page %d: %s\n", job.pages + 1, problem.c_str()), false;
     // Each page is printed with its own header's settings.
-    if ((!job.printer || !vexao::cups::sameMode(settings, job.settings)) && !startJob(job, settings)) return false;
-    if (!vexao::cups::coloursFitMode(layout, job.settings, reason))
-        return std::fprintf(stderr, "ERROR: %s\n", reason.c_str()), false;
+    if ((!job.printer || !vexao::driver::sameMode(settings, job.settings)) && !startJob(job, settings)) return false;
 
-    vexao::cups::LineConverter converter(layout, job.settings);
+    vexao::driver::LineConverter converter(layout, settings);
     LineReader reader(job.raster, layout);
-    vexao::cups::LinePipeline pipeline(layout.height, [&](int y, vexao::cups::LinePipeline::Planes& planes) {
-        const std::uint8_t* line = reader.next(y);
-        if (line == nullptr) return false;
-        planes.resize(VEXAO_MAX_PLANES);
-        converter.convert(line, planes);
-        return true;
+    int lines = converter.printedHeight();
+    vexao::cups::LinePipeline pipeline(lines, [&](int, vexao::cups::LinePipeline::Planes& planes) {
+        return convertLine(converter, reader, layout.height, planes);
     });
     job.printer->startPage();
-    for (int y = 0; y < layout.height && !canceled; ++y) {
+    for (int y = 0; y < lines && !canceled; ++y) {
         vexao::cups::LinePipeline::Planes* planes = pipeline.take(y);
         if (planes == nullptr) {
             job.page.discard();
@@ -188,8 +196,7 @@ bool printPage(Job& job, const cups_page_header2_t& header) {
             return std::fprintf(stderr, "ERROR: the raster ends inside page %d\n", job.pages + 1), false;
         }
         if (!job.printer->line(y, *planes)) break;
-        if (y % 512 == 0)
-            std::fprintf(stderr, "ATTR: job-media-progress=%d\n", static_cast<int>(100LL * y / layout.height));
+        if (y % 512 == 0) std::fprintf(stderr, "ATTR: job-media-progress=%d\n", static_cast<int>(100LL * y / lines));
     }
     if (job.printer->ok()) job.printer->endPage();
     if (!job.printer->ok()) {

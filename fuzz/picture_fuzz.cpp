@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/imaging/image.h"
-#include "tools/imaging/separation.h"
+#include "tools/print/image.h"
+#include "driver/line_conversion.h"
 
 namespace {
 
@@ -25,15 +25,20 @@ vexao::imaging::ImageLimits fuzzLimits() {
     return limits;
 }
 
-void checkLines(const vexao::imaging::RgbImage& image, vexao::imaging::InkSet inks, int bitsPerPixel) {
-    vexao::imaging::PageSeparator separator(image, inks, bitsPerPixel);
+void checkLines(const vexao::imaging::RgbImage& image, int inks, int bitsPerPixel) {
+    vexao::driver::PrintSettings settings;  // line by line, at the picture's own resolution
+    settings.mode.bitsPerPixel = bitsPerPixel;
+    settings.resolution = 300;
+    vexao::driver::LineConverter converter(vexao::driver::rgbLayout(image.width, image.height, 300, inks), settings);
     std::size_t lineBytes = (static_cast<std::size_t>(image.width) * bitsPerPixel + 7) / 8;
-    std::vector<std::vector<std::uint8_t>> planes;
+    std::vector<vexao::driver::PlaneLine> planes(VEXAO_MAX_PLANES);
     for (int y = 0; y < image.height; ++y) {
-        separator.nextLine(planes);
-        require(static_cast<int>(planes.size()) == separator.planes());
-        for (const std::vector<std::uint8_t>& plane : planes) {
-            require(plane.size() == lineBytes);
+        converter.add(image.row(y));
+        require(converter.ready());
+        converter.next(planes);
+        for (int ink = 0; ink < inks; ++ink) {
+            const std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(ink)].bytes;
+            require(plane.empty() || plane.size() == lineBytes);
             if (bitsPerPixel == 4)
                 for (std::uint8_t byte : plane) require((byte >> 4) <= 4 && (byte & 15) <= 4);
         }
@@ -53,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(image.width >= 1 && image.width <= limits.maxWidth && image.height >= 1 &&
             image.height <= limits.maxHeight);
     require(image.pixels.size() == static_cast<std::size_t>(image.width) * image.height * 3);
-    static const vexao::imaging::InkSet kInkSets[] = {vexao::imaging::InkSet::Black, vexao::imaging::InkSet::FourInks,
-                                                      vexao::imaging::InkSet::SixInks};
+    static const int kInkSets[] = {1, 4, 6};
     checkLines(image, kInkSets[size % 3], size / 3 % 2 == 0 ? 1 : 4);
     return 0;
 }

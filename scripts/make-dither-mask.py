@@ -77,7 +77,7 @@ def main():
         rank[void] = r
     print("// The 64 x 64 blue-noise threshold mask of the halftoning: the rank")
     print("// 0..4095 of each cell, row by row. Written by scripts/make-dither-mask.py.")
-    print('#include "tools/imaging/dither_mask.h"')
+    print('#include "driver/dither_mask.h"')
     print()
     print("namespace vexao::imaging {")
     print()

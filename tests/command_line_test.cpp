@@ -14,11 +14,12 @@
 
 #include "tests/support/mode_args.h"
 #include "tests/support/picture_files.h"
+#include "tests/support/picture_lines.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tool_run.h"
 #include "tools/decode/page_decoder.h"
-#include "tools/imaging/image.h"
-#include "tools/imaging/separation.h"
+#include "tools/print/image.h"
+#include "driver/separation.h"
 
 namespace {
 
@@ -83,20 +84,21 @@ TEST_F(PrintSizeCap, OversizedPicturesAndTestPagesAreRefusedWithAMessageAndNoFil
 TEST_F(PrintSizeCap, TheWidestLineOfEachModePrintsExactlyAndOneMoreIsRefused) {
     struct Case {
         std::vector<std::string> mode;
-        vexao::imaging::InkSet inks;
+        vexao::driver::InkSet inks;
     };
     const Case cases[] = {
-        {{"--inks", "kymcmc"}, vexao::imaging::InkSet::SixInks},
-        {{"--model", "e", "--raster-mode", "0"}, vexao::imaging::InkSet::SixInks},
-        {{"--model", "e", "--raster-mode", "5", "--band-height", "8"}, vexao::imaging::InkSet::SixInks},
-        {{"--model", "I", "--variant", "20", "--raster-mode", "20"}, vexao::imaging::InkSet::FourInks},
+        {{"--inks", "kymcmc"}, vexao::driver::InkSet::SixInks},
+        {{"--model", "e", "--raster-mode", "0"}, vexao::driver::InkSet::SixInks},
+        {{"--model", "e", "--raster-mode", "5", "--band-height", "8"}, vexao::driver::InkSet::SixInks},
+        {{"--model", "I", "--variant", "20", "--raster-mode", "20"}, vexao::driver::InkSet::FourInks},
     };
     const int height = 20;
     for (const Case& test : cases) {
         std::vector<std::string> modeArgs(test.mode.begin(), test.mode.end());
         if (modeArgs[0] == "--inks") modeArgs.clear();
-        vexao::tools::ResolvedMode mode = vexao_test::resolve(modeArgs);
-        int widest = vexao::tools::widestLine(mode, static_cast<int>(test.inks), height);
+        modeArgs.insert(modeArgs.end(), {"--resolution", "300"});  // the host program's default
+        vexao::driver::ResolvedMode mode = vexao_test::resolve(modeArgs);
+        int widest = vexao::driver::widestLine(mode, static_cast<int>(test.inks), height);
         std::string arguments;
         for (const std::string& argument : test.mode) arguments += " " + argument;
         SCOPED_TRACE(arguments + ": " + std::to_string(widest) + " pixels");
@@ -117,18 +119,15 @@ TEST_F(PrintSizeCap, TheWidestLineOfEachModePrintsExactlyAndOneMoreIsRefused) {
         vexao::decode::DecodeError decodeError;
         ASSERT_TRUE(vexao::decode::decodeStream(stream.data(), stream.size(), options, pages, decodeError));
         ASSERT_EQ(pages.size(), 1u);
-        vexao::imaging::PageSeparator separator(image, test.inks, mode.bitsPerPixel);
-        std::vector<std::vector<std::uint8_t>> planes;
-        for (int y = 0; y < height; ++y) {
-            separator.nextLine(planes);
-            for (int k = 0; k < separator.planes(); ++k) {
+        int inks = static_cast<int>(test.inks);
+        vexao_test::forEachPrintedLine(image, mode, inks, [&](int y, std::vector<vexao::driver::PlaneLine>& planes) {
+            for (int k = 0; k < inks; ++k) {
                 const vexao::decode::PlaneRaster& printed = pages[0].planes[k];
-                ASSERT_TRUE(printed.hasData() && y < printed.height() &&
-                            printed.width() >= static_cast<int>(planes[k].size()));
-                ASSERT_TRUE(std::equal(planes[k].begin(), planes[k].end(), printed.row(y)))
-                    << "line " << y << " plane " << k;
+                const std::vector<std::uint8_t>& sent = planes[k].bytes;
+                ASSERT_TRUE(printed.hasData() && y < printed.height() && printed.width() >= static_cast<int>(sent.size()));
+                ASSERT_TRUE(std::equal(sent.begin(), sent.end(), printed.row(y))) << "line " << y << " plane " << k;
             }
-        }
+        });
 
         vexao_test::writePpmFile(path("wider.ppm"), widest + 1, height, noise(widest + 1, height));
         run = runTool(kPrint + arguments + " -q -o " + path("wider.prn") + " " + path("wider.ppm"));

@@ -146,20 +146,29 @@ combinations() {
   printf '%s\n' "${combos[@]}"
 }
 
-# The inspector's mode options for a combination: the PPD's model number, and
-# the settings that the chosen choices' code puts in the raster header.
+# The resolution a quality prints at: the Resolution choice that the PPD
+# does not keep apart from it. A page rendered at another is scaled to it.
+printed_resolution() {  # PPD QUALITY
+  local dpi
+  for dpi in $(sed -n 's/^\*Resolution \([0-9]*\)dpi.*/\1/p' "$1"); do
+    grep -q "^\*UIConstraints: \*VexaoQuality $2 \*Resolution ${dpi}dpi" "$1" || { echo "$dpi"; return; }
+  done
+}
+
+# The inspector's mode options for a combination: the PPD's model number, the
+# settings that the chosen choices' code puts in the raster header, and the
+# resolution that the chosen quality prints at.
 mode_options() {  # PPD COMBINATION
-  local code="" setting
+  local code="" setting quality=""
   for setting in $2; do
     code+=$(grep "^\*${setting%%=*} ${setting#*=}[/:]" "$1")
+    [[ ${setting%%=*} == VexaoQuality ]] && quality=${setting#*=}
   done
   printf -- '--model %s' "$(sed -n 's/^\*cupsModelNumber: *//p' "$1")"
   [[ $code =~ cupsInteger0\ ([0-9]+) ]] && printf -- ' --variant %s' "${BASH_REMATCH[1]}"
   [[ $code =~ cupsInteger1\ ([0-9]+) ]] && printf -- ' --raster-mode %s' "${BASH_REMATCH[1]}"
-  [[ $code =~ cupsInteger2\ ([0-9]+) ]] && printf -- ' --band-height %s' "${BASH_REMATCH[1]}"
   [[ $code =~ cupsInteger3\ 1 ]] && printf -- ' --single-plane'
-  [[ $code =~ HWResolution\[([0-9]+) ]] && printf -- ' --resolution %s' "${BASH_REMATCH[1]}"
-  echo
+  printf -- ' --resolution %s\n' "$(printed_resolution "$1" "$quality")"
 }
 
 # Waits until no job is pending or processing. A job whose filters failed

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/mode_options.h"
+#include "driver/mode_options.h"
 #include "tools/decode/page_decoder.h"
 
 namespace {
@@ -24,8 +24,8 @@ namespace {
 constexpr int kBlack = 0, kCyan = 3, kLightCyan = 5;
 
 struct Check {
-    vexao::tools::ModeOptions modeOptions;
-    vexao::tools::ResolvedMode mode;
+    vexao::driver::ModeOptions modeOptions;
+    vexao::driver::ResolvedMode mode;
     std::string colourModel;
     std::vector<std::string> pages;
     const char* stream = nullptr;
@@ -90,9 +90,9 @@ std::vector<std::string> split(const std::string& list) {
 bool readArguments(int argc, char** argv, Check& check, std::string& error) {
     std::string pageList;
     for (int i = 1; i < argc; ++i) {
-        vexao::tools::OptionResult taken = vexao::tools::takeModeOption(argc, argv, i, check.modeOptions, error);
-        if (taken == vexao::tools::OptionResult::Invalid) return false;
-        if (taken == vexao::tools::OptionResult::Taken) continue;
+        vexao::driver::OptionResult taken = vexao::driver::takeModeOption(argc, argv, i, check.modeOptions, error);
+        if (taken == vexao::driver::OptionResult::Invalid) return false;
+        if (taken == vexao::driver::OptionResult::Taken) continue;
         std::string name = argv[i];
         if ((name == "--colour-model" || name == "--pages") && i + 1 < argc)
             (name == "--pages" ? pageList : check.colourModel) = argv[++i];
@@ -104,7 +104,7 @@ bool readArguments(int argc, char** argv, Check& check, std::string& error) {
     check.pages = split(pageList);
     if (check.stream == nullptr || check.pages.empty() || check.modeOptions.resolution == 0)
         return error = "usage: vexao_cups_page_check MODE-OPTIONS --colour-model MODEL --pages LIST STREAM", false;
-    return vexao::tools::resolveMode(check.modeOptions, check.mode, error);
+    return vexao::driver::resolveMode(check.modeOptions, check.mode, error);
 }
 
 int fail(const std::string& what) {

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/imaging/dither.h"
+#include "driver/dither.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using vexao::imaging::Dither;
+using vexao::driver::Dither;
 
 // The level of pixel `x` of a packed line.
 int levelAt(const Bytes& packed, int x, int levels) {

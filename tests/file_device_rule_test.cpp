@@ -9,7 +9,7 @@
 #include <string>
 
 #include "support/temp_folder.h"
-#include "tools/printer-app/file_device_rule.h"
+#include "printer-app/file_device_rule.h"
 
 namespace {
 

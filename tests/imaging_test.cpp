@@ -14,13 +14,15 @@
 #include <vector>
 
 #include "tests/support/picture_files.h"
+#include "tests/support/picture_lines.h"
 #include "tests/support/temp_folder.h"
-#include "tools/imaging/image.h"
-#include "tools/imaging/separation.h"
+#include "tools/print/image.h"
+#include "tools/print/test_page.h"
+#include "driver/separation.h"
 
 namespace {
 
-using vexao::imaging::InkSet;
+using vexao::driver::InkSet;
 using vexao::imaging::RgbImage;
 
 class Pictures : public vexao_test::TempFolderTest {
@@ -151,7 +153,7 @@ TEST_F(Pictures, OversizedHeadersAreRefusedBeforeThePictureIsAllocated) {
 
 std::vector<std::uint8_t> separated(std::uint8_t r, std::uint8_t g, std::uint8_t b, InkSet inks) {
     std::uint8_t rgb[3] = {r, g, b}, coverage[6] = {};
-    vexao::imaging::separatePixel(rgb, inks, coverage);
+    vexao::driver::separatePixel(rgb, inks, coverage);
     return std::vector<std::uint8_t>(coverage, coverage + static_cast<int>(inks));
 }
 
@@ -185,14 +187,11 @@ TEST(TestPage, HasBlankBandsAndInkForEveryPlane) {
     EXPECT_TRUE(rowIsBlank(0));
     EXPECT_TRUE(rowIsBlank(page.height - 1));
     EXPECT_FALSE(rowIsBlank(page.height / 5));
-    vexao::imaging::PageSeparator separator(page, InkSet::SixInks, 4);
     std::vector<bool> inked(6, false);
-    std::vector<std::vector<std::uint8_t>> planes;
-    for (int y = 0; y < page.height; ++y) {
-        separator.nextLine(planes);
+    vexao_test::forEachPrintedLine(page, {}, 6, [&](int, std::vector<vexao::driver::PlaneLine>& planes) {
         for (int p = 0; p < 6; ++p)
-            for (std::uint8_t byte : planes[p]) inked[p] = inked[p] || byte != 0;
-    }
+            for (std::uint8_t byte : planes[p].bytes) inked[p] = inked[p] || byte != 0;
+    });
     for (int p = 0; p < 6; ++p) EXPECT_TRUE(inked[p]) << "plane " << p;
 }
 

@@ -13,11 +13,11 @@
 #include "tests/support/failing_allocator.h"
 #include "tests/support/host.h"
 #include "tests/support/work_record.h"
-#include "tools/host/print_job.h"
+#include "driver/print_job.h"
 
 namespace {
 
-using vexao::tools::PlaneLine;
+using vexao::driver::PlaneLine;
 using vexao_test::Bytes;
 using vexao_test::kFormFeed;
 
@@ -104,7 +104,7 @@ JobRun print(const TestPage& page, Fault fault = Fault::none, std::size_t faulty
     Stream stream;
     JobRun run;
     {
-        vexao::tools::PrintJob job(page.params, page.params.modelCode, stream.file());
+        vexao::driver::PrintJob job(page.params, page.params.modelCode, stream.file());
         EXPECT_TRUE(job.ok()) << job.error();
         std::size_t calls = page.lines.size() + (endThePage ? 1 : 0);
         for (std::size_t call = 0; run.allCallsGranted && call < calls; ++call) {

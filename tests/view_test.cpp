@@ -12,7 +12,7 @@
 #include "tests/support/mode_args.h"
 #include "tests/support/printer_stream.h"
 #include "tests/support/tool_run.h"
-#include "tools/common/mode_options.h"
+#include "driver/mode_options.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/pageview/page_images.h"
 
@@ -126,7 +126,7 @@ TEST(PageImages, OneBitPixelsAndAFixedWidth) {
 }
 
 TEST(ModeOptions, ResolveThroughTheModeTableAndTheOverrides) {
-    vexao::tools::ResolvedMode mode = resolve({"--model", "j"});
+    vexao::driver::ResolvedMode mode = resolve({"--model", "j"});
     EXPECT_EQ(mode.bandLines, 16);
     EXPECT_EQ(mode.planeCount, 6);
     EXPECT_EQ(mode.bitsPerPixel, 4);
@@ -154,11 +154,11 @@ TEST(ModeOptions, RefuseBadValues) {
     for (std::vector<std::string> bad : {std::vector<std::string>{"--band-height", "12"}, {"--bits", "2"},
                                          {"--variant", "x"}, {"--model", "70000"}, {"--resolution", "0"}}) {
         std::vector<char*> argv{const_cast<char*>("tool"), bad[0].data(), bad[1].data()};
-        vexao::tools::ModeOptions options;
+        vexao::driver::ModeOptions options;
         std::string error;
         int index = 1;
-        EXPECT_EQ(vexao::tools::takeModeOption(3, argv.data(), index, options, error),
-                  vexao::tools::OptionResult::Invalid)
+        EXPECT_EQ(vexao::driver::takeModeOption(3, argv.data(), index, options, error),
+                  vexao::driver::OptionResult::Invalid)
             << bad[0] << " " << bad[1];
     }
 }

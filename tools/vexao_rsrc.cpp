@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "toolbox/resource_api.h"
-#include "tools/common/staged_file.h"
+#include "driver/staged_file.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ public:
 
 // Writes `length` bytes to `path`, which appears only once all are written.
 int writeOutput(const std::string& path, const void* bytes, std::size_t length) {
-    vexao::tools::StagedFile output(path);
+    vexao::driver::StagedFile output(path);
     if (output.stream() == nullptr || std::fwrite(bytes, 1, length, output.stream()) != length || !output.commit())
         return std::fprintf(stderr, "vexao-rsrc: cannot write %s\n", output.error().c_str()), kCannotWrite;
     return kOk;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/decimal.h"
-#include "tools/common/mode_options.h"
+#include "driver/decimal.h"
+#include "driver/mode_options.h"
 #include "tools/decode/page_decoder.h"
 #include "tools/decode/stream_parser.h"
 #include "tools/pageview/page_images.h"
@@ -56,7 +56,7 @@ struct Settings {
     bool decode = true;
     std::string input;
     inspect::ImageOptions images;
-    tools::ModeOptions mode;
+    driver::ModeOptions mode;
 };
 
 int usageError(const std::string& message) {
@@ -70,10 +70,10 @@ int parseArguments(int argc, char** argv, Settings& settings) {
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         std::string error;
-        switch (tools::takeModeOption(argc, argv, i, settings.mode, error)) {
-            case tools::OptionResult::Taken: continue;
-            case tools::OptionResult::Invalid: return usageError(error);
-            case tools::OptionResult::NotMine: break;
+        switch (driver::takeModeOption(argc, argv, i, settings.mode, error)) {
+            case driver::OptionResult::Taken: continue;
+            case driver::OptionResult::Invalid: return usageError(error);
+            case driver::OptionResult::NotMine: break;
         }
         if (argument == "--list") {
             settings.list = true;
@@ -83,7 +83,7 @@ int parseArguments(int argc, char** argv, Settings& settings) {
             if (argument == "--out") {
                 settings.images.folder = value;
                 outGiven = true;
-            } else if (!vexao::tools::parseDecimal(value, 1, 1000000, settings.images.width)) {
+            } else if (!vexao::driver::parseDecimal(value, 1, 1000000, settings.images.width)) {
                 return usageError(std::string("invalid value for --width: '") + value + "'");
             }
         } else if (argument != "-" && argument.rfind("-", 0) == 0) {
@@ -154,7 +154,7 @@ std::string pageSummary(const decode::Page& page, const std::vector<std::string>
     return text;
 }
 
-int decodePages(const std::vector<std::uint8_t>& bytes, const Settings& settings, const tools::ResolvedMode& mode) {
+int decodePages(const std::vector<std::uint8_t>& bytes, const Settings& settings, const driver::ResolvedMode& mode) {
     std::error_code folderError;
     std::filesystem::create_directories(settings.images.folder, folderError);
     if (folderError) {
@@ -191,14 +191,14 @@ int decodePages(const std::vector<std::uint8_t>& bytes, const Settings& settings
 int run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("%s%s%s", kUsageText, tools::kModeOptionsHelp, kExitText);
+            std::printf("%s%s%s", kUsageText, driver::kModeOptionsHelp, kExitText);
             return kSuccess;
         }
     Settings settings;
     if (int code = parseArguments(argc, argv, settings); code != kSuccess) return code;
-    tools::ResolvedMode mode;
+    driver::ResolvedMode mode;
     std::string error;
-    if (!tools::resolveMode(settings.mode, mode, error)) return usageError(error);
+    if (!driver::resolveMode(settings.mode, mode, error)) return usageError(error);
     std::vector<std::uint8_t> bytes;
     if (!readInput(settings.input, bytes, error)) {
         std::fprintf(stderr, "vexao-inspect: cannot read %s: %s\n", settings.input.c_str(), error.c_str());

@@ -7,22 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/mode_options.h"
+#include "driver/mode_options.h"
 
 namespace vexao_test {
 
 // The mode that `arguments` (mode options only) select.
-inline vexao::tools::ResolvedMode resolve(std::vector<std::string> arguments, bool expectValid = true) {
+inline vexao::driver::ResolvedMode resolve(std::vector<std::string> arguments, bool expectValid = true) {
     std::vector<char*> argv{const_cast<char*>("tool")};
     for (std::string& argument : arguments) argv.push_back(argument.data());
-    vexao::tools::ModeOptions options;
+    vexao::driver::ModeOptions options;
     std::string error;
     for (int i = 1; i < static_cast<int>(argv.size()); ++i)
-        EXPECT_EQ(vexao::tools::takeModeOption(static_cast<int>(argv.size()), argv.data(), i, options, error),
-                  vexao::tools::OptionResult::Taken)
+        EXPECT_EQ(vexao::driver::takeModeOption(static_cast<int>(argv.size()), argv.data(), i, options, error),
+                  vexao::driver::OptionResult::Taken)
             << arguments[i - 1];
-    vexao::tools::ResolvedMode mode;
-    EXPECT_EQ(vexao::tools::resolveMode(options, mode, error), expectValid) << error;
+    vexao::driver::ResolvedMode mode;
+    EXPECT_EQ(vexao::driver::resolveMode(options, mode, error), expectValid) << error;
     return mode;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tools/common/staged_file.h"
+#include "driver/staged_file.h"
 
 namespace vexao::inspect {
 namespace {
@@ -54,7 +54,7 @@ bool encode(std::FILE* file, const PngImage& image, std::uint8_t* row, std::stri
 bool writePng(const std::string& path, const PngImage& image, std::string& error) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * (image.colour == PngColour::Rgb ? 3 : 1));
     // A failure half-way leaves no truncated PNG behind.
-    tools::StagedFile file(path);
+    driver::StagedFile file(path);
     if (file.stream() == nullptr) return error = file.error(), false;
     std::string pngError;
     if (!encode(file.stream(), image, row.data(), pngError)) return error = path + ": " + pngError, false;

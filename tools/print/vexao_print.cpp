@@ -10,16 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/mode_options.h"
-#include "tools/common/staged_file.h"
-#include "tools/host/print_job.h"
-#include "tools/imaging/image.h"
-#include "tools/imaging/separation.h"
+#include "driver/line_conversion.h"
+#include "driver/mode_options.h"
+#include "driver/print_job.h"
+#include "driver/staged_file.h"
+#include "tools/print/image.h"
+#include "tools/print/test_page.h"
 
 namespace {
 
 using vexao::imaging::RgbImage;
-using vexao::tools::ResolvedMode;
+using vexao::driver::ResolvedMode;
 
 enum ExitCode { kOk = 0, kLibraryError = 1, kUsage = 2, kCannotRead = 3, kCannotWrite = 4, kOutOfMemory = 5 };
 
@@ -58,7 +59,7 @@ const char kUsageText[] =
     "            size cap, 4 cannot write the stream, 5 out of memory\n";
 
 struct Options {
-    vexao::tools::ModeOptions mode;
+    vexao::driver::ModeOptions mode;
     std::vector<std::string> images;
     std::string output = "-";
     std::string inks = "kymc";
@@ -81,12 +82,12 @@ int parseOptions(int argc, char** argv, Options& options) {
     options.mode.resolution = 300;
     for (int i = 1; i < argc; ++i) {
         std::string error;
-        vexao::tools::OptionResult taken = vexao::tools::takeModeOption(argc, argv, i, options.mode, error);
-        if (taken == vexao::tools::OptionResult::Invalid) return usage(error);
-        if (taken == vexao::tools::OptionResult::Taken) continue;
+        vexao::driver::OptionResult taken = vexao::driver::takeModeOption(argc, argv, i, options.mode, error);
+        if (taken == vexao::driver::OptionResult::Invalid) return usage(error);
+        if (taken == vexao::driver::OptionResult::Taken) continue;
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
-            std::printf(kUsageText, vexao::tools::kModeOptionsHelp, vexao::imaging::kMaxWidth,
+            std::printf(kUsageText, vexao::driver::kModeOptionsHelp, vexao::imaging::kMaxWidth,
                         vexao::imaging::kMaxHeight, static_cast<long long>(vexao::imaging::kMaxPixels));
             return kOk;
         }
@@ -109,16 +110,14 @@ int parseOptions(int argc, char** argv, Options& options) {
     return -1;
 }
 
-vexao::imaging::InkSet inkSetFor(const ResolvedMode& mode, const std::string& inks) {
-    int planes = mode.bandLines != 0 ? mode.planeCount : inks == "k" ? 1 : inks == "kymc" ? 4 : 6;
-    return static_cast<vexao::imaging::InkSet>(planes);
+int inksFor(const ResolvedMode& mode, const std::string& inks) {
+    return mode.bandLines != 0 ? mode.planeCount : inks == "k" ? 1 : inks == "kymc" ? 4 : 6;
 }
 
 // What the pages of this run are printed with.
 struct Printing {
-    ResolvedMode mode;
-    vexao::imaging::InkSet inks = vexao::imaging::InkSet::Black;
-    int planes() const { return static_cast<int>(inks); }
+    vexao::driver::PrintSettings settings;
+    int inks = 1;
 };
 
 // Empty when a page of this size is within the size cap and the print mode
@@ -126,31 +125,28 @@ struct Printing {
 std::string sizeProblem(std::int64_t width, std::int64_t height, const Printing& printing) {
     std::string error;
     if (!vexao::imaging::checkImageSize(width, height, error)) return error;
-    int widest = vexao::tools::widestLine(printing.mode, printing.planes(), static_cast<int>(height));
-    if (width <= widest) return "";
-    return "it is " + std::to_string(width) + " pixels wide, and this print mode takes lines of at most " +
-           std::to_string(widest) + " pixels with " + std::to_string(printing.planes()) + " plane" +
-           (printing.planes() == 1 ? "" : "s");
+    int dpi = printing.settings.resolution;
+    return vexao::driver::pageProblem(
+        vexao::driver::rgbLayout(static_cast<int>(width), static_cast<int>(height), dpi, printing.inks),
+        printing.settings);
 }
 
 // The test page is A4, 8.27 x 11.69 inches.
 std::int64_t testPageWidth(const Options& options) { return std::int64_t{options.mode.resolution} * 827 / 100; }
 std::int64_t testPageHeight(const Options& options) { return std::int64_t{options.mode.resolution} * 1169 / 100; }
 
-bool printPage(vexao::tools::PrintJob& job, const RgbImage& image, const Printing& printing, int pageNumber,
+bool printPage(vexao::driver::PrintJob& job, const RgbImage& image, const Printing& printing, int pageNumber,
                std::uint64_t& rasterBytes) {
-    vexao::imaging::PageSeparator separator(image, printing.inks, printing.mode.bitsPerPixel);
+    vexao::driver::LineConverter converter(
+        vexao::driver::rgbLayout(image.width, image.height, printing.settings.resolution, printing.inks),
+        printing.settings);
     bool progress = isatty(STDERR_FILENO) != 0;
     if (!job.startPage()) return false;
-    std::vector<vexao::tools::PlaneLine> planes(separator.planes());
-    std::vector<std::vector<std::uint8_t>> bytes;
+    std::vector<vexao::driver::PlaneLine> planes(VEXAO_MAX_PLANES);
     for (int y = 0; y < image.height; ++y) {
-        separator.nextLine(bytes);
-        for (int p = 0; p < separator.planes(); ++p) {
-            rasterBytes += bytes[p].size();
-            planes[p].bytes.swap(bytes[p]);
-            planes[p].pixelWidth = static_cast<std::int16_t>(image.width);  // the size check keeps it in range
-        }
+        converter.add(image.row(y));
+        converter.next(planes);
+        for (const vexao::driver::PlaneLine& plane : planes) rasterBytes += plane.bytes.size();
         if (!job.line(y, planes)) return false;
         if (progress && y % 256 == 0) std::fprintf(stderr, "\rpage %d: line %d of %d", pageNumber, y, image.height);
     }
@@ -159,7 +155,7 @@ bool printPage(vexao::tools::PrintJob& job, const RgbImage& image, const Printin
 }
 
 // Reads, checks and prints every page. Returns the exit code.
-int printPages(vexao::tools::PrintJob& job, const Options& options, const Printing& printing,
+int printPages(vexao::driver::PrintJob& job, const Options& options, const Printing& printing,
                std::uint64_t& rasterBytes) {
     int pages = options.testPage ? 1 : static_cast<int>(options.images.size());
     for (int page = 0; page < pages; ++page) {
@@ -181,7 +177,7 @@ int printPages(vexao::tools::PrintJob& job, const Options& options, const Printi
     return kOk;
 }
 
-void printSummary(const vexao::tools::PrintJob& job, std::uint64_t rasterBytes, double seconds) {
+void printSummary(const vexao::driver::PrintJob& job, std::uint64_t rasterBytes, double seconds) {
     std::fprintf(stderr, "vexao-print: %d page%s, %llu bytes of stream from %llu bytes of raster (%.1f:1) in %.2f s\n",
                  job.pagesEnded(), job.pagesEnded() == 1 ? "" : "s", static_cast<unsigned long long>(job.bytesSent()),
                  static_cast<unsigned long long>(rasterBytes),
@@ -195,8 +191,9 @@ int run(int argc, char** argv) {
     if (parsed != -1) return parsed;
     Printing printing;
     std::string error;
-    if (!vexao::tools::resolveMode(options.mode, printing.mode, error)) return usage(error);
-    printing.inks = inkSetFor(printing.mode, options.inks);
+    printing.settings = vexao::driver::settingsFor(options.mode);
+    if (!vexao::driver::resolveMode(options.mode, printing.settings.mode, error)) return usage(error);
+    printing.inks = inksFor(printing.settings.mode, options.inks);
     if (options.testPage) {
         std::string problem = sizeProblem(testPageWidth(options), testPageHeight(options), printing);
         if (!problem.empty())
@@ -205,14 +202,14 @@ int run(int argc, char** argv) {
     }
 
     // A file is written whole or not at all; standard output streams.
-    std::optional<vexao::tools::StagedFile> file;
+    std::optional<vexao::driver::StagedFile> file;
     if (options.output != "-" && !file.emplace(options.output).stream())
         return failure(kCannotWrite, "cannot write " + file->error());
     std::FILE* printer = file ? file->stream() : stdout;
 
     auto started = std::chrono::steady_clock::now();
     std::uint64_t rasterBytes = 0;
-    vexao::tools::PrintJob job(vexao::tools::toOutputParams(options.mode), options.mode.modelCode, printer);
+    vexao::driver::PrintJob job(printing.settings.params, options.mode.modelCode, printer);
     if (!job.ok()) return failure(kLibraryError, job.error());
     if (int code = printPages(job, options, printing, rasterBytes); code != kOk) return code;
     if (file ? !file->commit() : std::fflush(stdout) != 0)

@@ -84,6 +84,7 @@ bool inAdministrationGroup(const char* userName) {
 // PAPPL's administration check, for IPP operations and the web interface's
 // settings pages alike.
 VEXAO_OVERRIDES_LIBRARY http_status_t papplClientIsAuthorized(pappl_client_t* client) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     using Check = http_status_t (*)(pappl_client_t*);
     static const Check pappl = libraryDefinition<Check>("papplClientIsAuthorized");

@@ -15,6 +15,7 @@ VEXAO_OVERRIDES_LIBRARY AvahiServiceBrowser* avahi_service_browser_new(AvahiClie
                                                                         const char* domain, AvahiLookupFlags flags,
                                                                         AvahiServiceBrowserCallback callback,
                                                                         void* userdata) {
+    VEXAO_TRACE_OVERRIDE();
     using Create = AvahiServiceBrowser* (*)(AvahiClient*, AvahiIfIndex, AvahiProtocol, const char*, const char*,
                                             AvahiLookupFlags, AvahiServiceBrowserCallback, void*);
     static const Create avahi = vexao::printer_app::libraryDefinition<Create>("avahi_service_browser_new");

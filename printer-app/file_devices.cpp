@@ -30,6 +30,7 @@ bool deviceUsable(const char* uri) {
 }  // namespace vexao::printer_app
 
 VEXAO_OVERRIDES_LIBRARY bool papplDeviceIsSupported(const char* uri) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     using Check = bool (*)(const char*);
     static const Check pappl = libraryDefinition<Check>("papplDeviceIsSupported");

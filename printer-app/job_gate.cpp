@@ -41,6 +41,7 @@ bool printedByItsRequest(pappl_job_t* job) { return papplJobGetFilename(job) == 
 
 // The thread PAPPL starts for a pending job.
 VEXAO_OVERRIDES_LIBRARY void* _papplJobProcess(pappl_job_t* job) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     using Process = void* (*)(pappl_job_t*);
     static const Process pappl = libraryDefinition<Process>("_papplJobProcess");
@@ -53,6 +54,7 @@ VEXAO_OVERRIDES_LIBRARY void* _papplJobProcess(pappl_job_t* job) {
 
 // Prints a raster document as its request brings it in.
 VEXAO_OVERRIDES_LIBRARY void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     using Process = void (*)(pappl_job_t*, pappl_client_t*);
     static const Process pappl = libraryDefinition<Process>("_papplJobProcessRaster");

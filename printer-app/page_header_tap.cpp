@@ -23,6 +23,7 @@ const cups_page_header2_t* lastPageHeaderRead() { return headerRead ? &lastHeade
 }  // namespace vexao::printer_app
 
 VEXAO_OVERRIDES_LIBRARY unsigned cupsRasterReadHeader2(cups_raster_t* raster, cups_page_header2_t* header) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     ReadHeader next = libcupsReadHeader();
     if (next == nullptr || rasterReadEnded(raster) || next(raster, header) == 0) return 0;

@@ -19,6 +19,7 @@ thread_local png_structp endingRead = nullptr;
 }  // namespace
 
 VEXAO_OVERRIDES_LIBRARY void png_read_end(png_structp read, png_infop info) {
+    VEXAO_TRACE_OVERRIDE();
     using End = void (*)(png_structp, png_infop);
     static const End libpng = vexao::printer_app::libraryDefinition<End>("png_read_end");
     if (read == endingRead || libpng == nullptr) {

@@ -18,6 +18,7 @@ bool rasterReadEnded(const cups_raster_t* raster) { return raster != nullptr && 
 }  // namespace vexao::printer_app
 
 VEXAO_OVERRIDES_LIBRARY unsigned cupsRasterReadPixels(cups_raster_t* raster, unsigned char* pixels, unsigned length) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     static const ReadPixels next = libraryDefinition<ReadPixels>("cupsRasterReadPixels");
     if (next == nullptr || rasterReadEnded(raster)) return 0;
@@ -27,6 +28,7 @@ VEXAO_OVERRIDES_LIBRARY unsigned cupsRasterReadPixels(cups_raster_t* raster, uns
 }
 
 VEXAO_OVERRIDES_LIBRARY void cupsRasterClose(cups_raster_t* raster) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     static const Close next = libraryDefinition<Close>("cupsRasterClose");
     if (rasterReadEnded(raster)) endedRaster = nullptr;  // the address may serve the next document

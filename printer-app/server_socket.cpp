@@ -50,6 +50,7 @@ bool makeSocketFolder() {
 // own server, then root's).
 VEXAO_OVERRIDES_LIBRARY char* _papplMainloopGetServerPath(const char* baseName, uid_t uid, char* buffer,
                                                            size_t size) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     using Next = char* (*)(const char*, uid_t, char*, size_t);
     static const Next pappl = libraryDefinition<Next>("_papplMainloopGetServerPath");

@@ -23,6 +23,7 @@ void keepCredentialsIn(const std::string& folder) { credentialsFolder = folder; 
 }  // namespace vexao::printer_app
 
 VEXAO_OVERRIDES_LIBRARY int cupsSetServerCredentials(const char* path, const char* commonName, int autoCreate) {
+    VEXAO_TRACE_OVERRIDE();
     using namespace vexao::printer_app;
     SetCredentials next = libcupsSetCredentials();
     if (next == nullptr) return 0;

@@ -13,19 +13,6 @@
 namespace vexao::printer_app {
 namespace {
 
-// The parts of a URI as PAPPL's file device reads them, with its buffer
-// sizes, so that an overlong URI is cut where PAPPL cuts it.
-struct UriParts {
-    char scheme[32], userpass[32], host[256], resource[256];
-    int port;
-};
-
-bool separate(const char* uri, UriParts& parts) {
-    return uri != nullptr && httpSeparateURI(HTTP_URI_CODING_ALL, uri, parts.scheme, sizeof parts.scheme,
-                                             parts.userpass, sizeof parts.userpass, parts.host, sizeof parts.host,
-                                             &parts.port, parts.resource, sizeof parts.resource) >= HTTP_URI_STATUS_OK;
-}
-
 bool liesIn(const std::string& path, const std::string& folder) {
     return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            (folder == "/" || path[folder.size()] == '/');
@@ -41,22 +28,25 @@ std::string resolvedExisting(const char* path) {
     return realpath(path, resolved) != nullptr ? resolved : "";
 }
 
-// The path PAPPL writes for `uri`: percent-decoded, without options, which
-// the file device would read and this server refuses.
-bool devicePath(const char* uri, std::string& path, std::string& reason) {
-    UriParts parts;
-    if (!separate(uri, parts)) return reason = "it is no valid URI", false;
-    if (std::strchr(parts.resource, '?') != nullptr) return reason = "a file device takes no options", false;
-    if (parts.resource[0] != '/') return reason = "its path is not absolute", false;
-    path = parts.resource;
+}  // namespace
+
+bool parseFileUri(const char* uri, FileUri& parsed) {
+    // PAPPL's file device reads URIs into buffers of these sizes, so an
+    // overlong URI is cut where PAPPL cuts it.
+    char scheme[32], userpass[32], host[256], resource[256];
+    int port;
+    if (uri == nullptr || httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass,
+                                          host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+        strcasecmp(scheme, "file") != 0)
+        return false;
+    parsed.path = resource;
+    parsed.hasOptions = std::strchr(resource, '?') != nullptr;
     return true;
 }
 
-}  // namespace
-
 bool isFileDevice(const char* uri) {
-    UriParts parts;
-    return separate(uri, parts) && strcasecmp(parts.scheme, "file") == 0;
+    FileUri unused;
+    return parseFileUri(uri, unused);
 }
 
 std::string resolvedPath(const std::string& path) {
@@ -74,9 +64,11 @@ std::string resolvedPath(const std::string& path) {
 bool fileDeviceAllowed(const FileDevicePlaces& places, const char* uri, std::string& reason) {
     if (!places.allowed) return reason = "this server takes no file devices", false;
     if (places.spoolFolder.empty()) return reason = "the spool folder cannot be resolved", false;
-    std::string path;
-    if (!devicePath(uri, path, reason)) return false;
-    std::string device = resolvedPath(path);
+    FileUri parsed;
+    if (!parseFileUri(uri, parsed)) return reason = "it is no file URI", false;
+    if (parsed.hasOptions) return reason = "a file device takes no options", false;
+    if (parsed.path.empty() || parsed.path[0] != '/') return reason = "its path is not absolute", false;
+    std::string device = resolvedPath(parsed.path);
     if (device.empty()) return reason = "its folder is missing, or a link on its way leads nowhere", false;
     if (!liesIn(device, places.spoolFolder))
         return reason = "it is not inside the spool folder " + places.spoolFolder, false;

@@ -23,6 +23,17 @@ struct FileDevicePlaces {
     std::vector<std::string> reserved;  // resolved paths that a device may not be, lie in or hold
 };
 
+// A file:// URI as PAPPL's file device reads it: the percent-decoded path,
+// and whether options follow it.
+struct FileUri {
+    std::string path;
+    bool hasOptions = false;
+};
+
+// Reads `uri`; false when it is no URI or has another scheme than file (in
+// any case).
+bool parseFileUri(const char* uri, FileUri& parsed);
+
 // True when `uri` has the file scheme, in any case.
 bool isFileDevice(const char* uri);
 

@@ -71,6 +71,7 @@ four_pages=top+bottom,top,bottom,top+bottom
 make_postscript four ${four_pages//,/ }
 render four pwgraster four.pwg -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
 render four urf four.urf -r600 -dcupsColorSpace=19 -dcupsBitsPerColor=8
+render four urf four-device-grey.urf -r600 -dcupsColorSpace=0 -dcupsBitsPerColor=8
 make_postscript picture top+bottom
 render picture jpeg picture.jpg -r100 -dJPEGQ=95
 render picture png16m picture.png -r100
@@ -144,6 +145,19 @@ passed=$(grep -c '\[PASS\]$' "$work/everywhere.log" || true)
 failed=$(grep -c '\[FAIL\]$' "$work/everywhere.log" || true)
 echo "printer app end-to-end: ipp-everywhere.test: $passed passed, $failed failed only on PAPPL's listener URI counts"
 
+# Exactly the resolutions that the qualities print at are offered, with the
+# normal quality's as the default: PAPPL renders pictures of print-quality
+# normal at the middle resolution offered, and driverless clients render
+# documents at the default.
+ipptool -tv "$server/vexao" get-printer-attributes.test > "$work/attributes.log" 2>&1 || true
+offered() { sed -n "s/^ *$1 ([^)]*) = //p" "$work/attributes.log"; }
+for name in printer-resolution-supported pwg-raster-document-resolution-supported; do
+  [[ $(offered $name) == 300dpi,600dpi ]] || fail "$name is '$(offered $name)', not the 300 and 600 dpi that print"
+done
+[[ $(offered printer-resolution-default) == 600dpi ]] || fail "printer-resolution-default is not the normal quality's 600 dpi"
+[[ ,$(offered urf-supported), == *,RS300-600,* && ,$(offered urf-supported), == *,DEVW8,* ]] ||
+  fail "urf-supported does not offer 300 and 600 dpi and device grey: $(offered urf-supported)"
+
 # The four-page document, timed from submission to the last byte at the device.
 submitted=$(date +%s.%N)
 submit vexao "$work/four.pwg" image/pwg-raster
@@ -174,6 +188,15 @@ render four pwgraster one-bit.pwg
 submit vexao "$work/one-bit.pwg" image/pwg-raster
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the 1-bit PWG raster job did not complete"
 decode_check "$(job_output)" "$four_pages" Gray "the 1-bit PWG raster job"
+
+# Device grey, which a driverless queue sends for its DeviceGray colour
+# model, prints as sGray does; monochrome prints sRGB with black ink alone.
+submit vexao "$work/four-device-grey.urf" image/urf
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the device grey Apple raster job did not complete"
+decode_check "$(job_output)" "$four_pages" Gray "the device grey Apple raster job"
+submit vexao "$work/four.pwg" image/pwg-raster colormode=monochrome
+[[ $(wait_for_job vexao "$job") == completed ]] || fail "the monochrome PWG raster job did not complete"
+decode_check "$(job_output)" "$four_pages" Gray "the monochrome PWG raster job"
 
 # JPEG's ringing would put faint colour beside the bars: printed in grey.
 submit vexao "$work/picture.jpg" image/jpeg colormode=monochrome

@@ -38,7 +38,7 @@ Options:
   --seed N         which jobs are canceled or broken (default 1)
   --build DIR      the build folder with the programs (default build)
   --app PATH       the vexao-printer-app to load, for example a sanitizer
-                   build's (default DIR/tools/printer-app/vexao-printer-app)
+                   build's (default DIR/printer-app/vexao-printer-app)
   --inspect PATH   vexao-inspect (default DIR/tools/vexao-inspect)
   --page-check PATH  vexao_cups_page_check (default DIR/tests/vexao_cups_page_check)
   --help           show this text
@@ -80,7 +80,7 @@ done
 (( jobs >= 40 )) || usage_error "--jobs must be at least 40: memory is compared after the first 20"
 (( clients >= 1 && clients <= 64 )) || usage_error "--clients must be from 1 to 64"
 (( bound >= 1 )) || usage_error "--bound must be at least 1"
-app=${app:-$build/tools/printer-app/vexao-printer-app}
+app=${app:-$build/printer-app/vexao-printer-app}
 inspect=${inspect:-$build/tools/vexao-inspect}
 page_check=${page_check:-$build/tests/vexao_cups_page_check}
 if $quick; then resolution=300 long_pages=4 time_limit=${time_limit:-100}

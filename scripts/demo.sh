@@ -18,6 +18,6 @@ run_mode() {
   build/release/tools/vexao-print "$@" --test-page -o "$out/$name.prn" 2>&1
   build/release/tools/vexao-inspect "$@" --out "$out/$name" "$out/$name.prn" | tail -n 1
 }
-run_mode line-by-line "line by line, four inks at five levels" --model I --raster-mode 0
-run_mode bands "16-line bands, six inks at five levels" --model j --raster-mode 0
+run_mode line-by-line "line by line, four inks at five levels, 600 dpi" --model I --raster-mode 0 --resolution 600
+run_mode bands "16-line bands, six inks at five levels, 600 dpi" --model j --raster-mode 0 --resolution 600
 echo "previews: $out/line-by-line/page-001-preview.png $out/bands/page-001-preview.png"

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Writes tools/imaging/dither_mask.cpp: a 64 x 64 blue-noise threshold mask.
+"""Writes driver/dither_mask.cpp: a 64 x 64 blue-noise threshold mask.
 
 The mask ranks every cell 0..4095 by the void-and-cluster method: each next
 dot goes where the pattern so far leaves the largest void, measured with a
 Gaussian on the torus, so every tone's dots lie evenly apart and the mask
 tiles without seams. The result is fixed by the seed; rerun this only to
 change the mask, and commit what it writes.
-    scripts/make-dither-mask.py > tools/imaging/dither_mask.cpp
+    scripts/make-dither-mask.py > driver/dither_mask.cpp
 """
 import math
 import random

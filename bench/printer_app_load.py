@@ -203,7 +203,8 @@ class Load:
                 job.printer, PRINT_JOB,
                 [(TAG_NAME, "job-name", job.name), (TAG_MIME, "document-format", document["format"])],
                 [(TAG_KEYWORD, "print-color-mode", document["colour-mode"]),
-                 (TAG_RESOLUTION, "printer-resolution", document["resolution"])],
+                 (TAG_RESOLUTION, "printer-resolution", document["resolution"]),
+                 (TAG_ENUM, "print-quality", quality_at(document["resolution"])["print-quality"])],
                 document["bytes"])
             if status == STATUS_BUSY:
                 job.busy_answers += 1
@@ -337,13 +338,21 @@ def progress(message):
     print(f"printer app load: {message}", file=sys.stderr, flush=True)
 
 
+def quality_at(resolution):
+    """The banded model's quality that prints at `resolution`, so that no page is scaled: its
+    print-quality, and the inspector's mode options for its streams."""
+    if resolution == 300:
+        return {"print-quality": 3, "mode": ["--model", "e", "--raster-mode", "20", "--resolution", "300"]}
+    return {"print-quality": 4, "mode": ["--model", "e", "--raster-mode", "15", "--resolution", "600"]}
+
+
 def output_file(options, job):
     return os.path.join(options.spool, job.printer, job.name + ".prn")
 
 
 def pages_in(options, path):
     """How many whole pages the stream decodes into, or None when it does not decode."""
-    done = subprocess.run([options.inspect, "--model", "e", "--raster-mode", "15", "--list", path],
+    done = subprocess.run([options.inspect] + quality_at(options.resolution)["mode"] + ["--list", path],
                           capture_output=True, text=True)
     summary = re.search(r"^(\d+) pages?, ", done.stdout, re.MULTILINE) if done.returncode == 0 else None
     return int(summary.group(1)) if summary else None
@@ -355,9 +364,8 @@ def check_output(options, job):
     if not os.path.exists(path):
         return f"{job.describe()} left no output file"
     if job.state == 9 and document["bars"]:
-        # Jobs print at the normal quality's 600 dpi, whatever resolution they were rendered at.
-        done = subprocess.run([options.page_check, "--model", "e", "--raster-mode", "15",
-                               "--resolution", "600", "--colour-model", document["colour-model"],
+        done = subprocess.run([options.page_check] + quality_at(document["resolution"])["mode"] +
+                              ["--colour-model", document["colour-model"],
                                "--pages", document["bars"], path], capture_output=True, text=True)
         return None if done.returncode == 0 else f"{job.describe()} did not print as {document['bars']}: " + \
             (done.stdout + done.stderr).strip()

@@ -28,7 +28,7 @@ It reports jobs a minute, the time from submission to the last byte written
 with MALLOC_ARENA_MAX=1 unless the variable is set.
 
 Options:
-  --quick          300 dpi pages and a four-page long document: a run of two
+  --quick          300 dpi pages at draft quality and a four-page long document: a run of two
                    minutes at most (the default: 600 dpi, eight pages)
   --jobs N         jobs in all, at least 40 (default 120)
   --clients N      concurrent clients (default 4)
@@ -128,7 +128,7 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$repo/tests/pappl_leaks.supp:pr
 # checker is off, and a deadlock shows as jobs that do not end.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-suppressions=$here/printer_app_tsan.supp:detect_deadlocks=0}
 
-echo "printer app load: rendering the documents at $resolution dpi" >&2
+echo "printer app load: rendering the documents at $resolution dpi, printed at the quality that prints at it" >&2
 render() {  # POSTSCRIPT DEVICE OUTPUT OPTIONS...
   local input=$1 device=$2 output=$3
   shift 3

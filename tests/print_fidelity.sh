@@ -67,7 +67,8 @@ PAGE
 1 0 0 0 setcmykcolor 2 setlinewidth newpath 330 510 60 0 360 arc stroke
 0 1 0 0 setcmykcolor newpath 420 510 40 0 360 arc fill
 0 0 1 0 setcmykcolor 0.5 setlinewidth 0 6 60 { 470 add 460 moveto 0 100 rlineto stroke } for
-0.2 0.6 0.3 setrgbcolor newpath 500 620 moveto 4 { 144 rotate 0 40 rlineto currentpoint translate } repeat closepath fill
+gsave 0.2 0.6 0.3 setrgbcolor 520 610 translate
+  newpath 0 30 moveto 4 { 144 rotate 0 30 lineto } repeat closepath fill grestore
 % Gradients: each ink from none to full, then cyan with magenta.
 /ramp { /colour exch def /y exch def
   << /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [48 0 548 0] /Extend [false false]

@@ -7,10 +7,10 @@
 #   print_fidelity.sh printer-app APP PPD_FOLDER CHECK
 # "filter" renders each page with Ghostscript's cups device, set as the PPD's
 # choices set it, and runs the filter on it with PPD= pointing at the PPD.
-# "printer-app" starts a private printer application with one printer of
-# each model on a folder device, and prints the page as PWG raster (CMYK,
-# or sGray for grey) with the print-quality, print-color-mode and
-# vexao-light-inks of each case.
+# "printer-app" starts a private printer application with a printer of the
+# case's model for each case, on a folder device, and prints the page as PWG
+# raster (CMYK, or sGray for grey) with the print-quality, print-color-mode
+# and vexao-light-inks of the case.
 # Each quality prints at its own resolution (300 dpi for Draft, 600 for the
 # others, unless its PPD code sets one), and the pages alternate between A4
 # and Letter. Two cases run at a time.
@@ -23,7 +23,10 @@ source "$support/printer_app_server.sh"
 path=$1 program=$2 ppds=$3 check=$4
 name="print fidelity ($path)"
 skip() { echo "$name: skipped: $*"; exit 77; }
-[[ $path == filter || $path == printer-app ]] || { echo "usage: print_fidelity.sh filter|printer-app PROGRAM PPD_FOLDER CHECK" >&2; exit 2; }
+if [[ $path != filter && $path != printer-app ]]; then
+  echo "usage: print_fidelity.sh filter|printer-app PROGRAM PPD_FOLDER CHECK" >&2
+  exit 2
+fi
 command -v gs > /dev/null || skip "Ghostscript is not installed"
 [[ $path == filter ]] || command -v ipptool > /dev/null || skip "ipptool (cups-ipp-utils) is missing"
 started=$SECONDS
@@ -224,8 +227,9 @@ print_through_app() {  # INDEX
     done
   fi
   if [[ $state != completed ]]; then
+    touch "$work/a-job-failed"
     { echo "the job ${job:-was refused and} ended ${state:-unfinished}"
-      sed -n 's/.*job-state-message ([a-zA-Z]*) = /    /p' "$work/case-$1.state" 2>/dev/null || true
+      sed -n 's/.*job-state-message ([a-zA-Z]*) = //p' "$work/case-$1.state" 2>/dev/null || true
     } > "$work/case-$1.result.figures"
     echo fail > "$work/case-$1.result"
     return 0
@@ -278,6 +282,7 @@ for index in "${!cases[@]}"; do
 done
 elapsed=$((SECONDS - started))
 if (( ${#failed[@]} > 0 )); then
+  [[ ! -e $work/a-job-failed ]] || show_server_trouble
   list=$(IFS=,; echo "${failed[*]}")
   fail "${#failed[@]} of ${#cases[@]} cases are not faithful to the page: ${list//,/, } ($elapsed s)"
 fi

@@ -11,6 +11,7 @@
 # Without root or a scheduler it exits 77, which ctest counts as skipped.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/support/ppd_choices.sh"
 filter=$1 library=$2 ppds=$3 inspect=$4 page_check=$5
 skip() { echo "cups end-to-end: skipped: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "the private scheduler runs its filters as lp, which needs root"
@@ -124,14 +125,6 @@ submit() {  # QUEUE DOCUMENT OPTIONS...
   retry lp -h "$server" -d "$queue" "$@" "$document" > /dev/null || fail "lp refused $* on $queue: $(cat "$work/command.err")"
 }
 
-# The user options of a PPD, one a line: the name, then its choices.
-# PageRegion is left out: CUPS sets it with PageSize.
-ppd_options() {
-  awk '/^\*OpenUI \*/ { option = $2; sub(/^\*/, "", option); sub(/[\/:].*/, "", option); choices = ""; next }
-       /^\*CloseUI/ { if (option != "PageRegion") print option choices; option = ""; next }
-       option != "" && index($0, "*" option " ") == 1 { choice = $2; sub(/[\/:].*/, "", choice); choices = choices " " choice }' "$1"
-}
-
 # Every combination of the options that ppd_options lists, one a line, as
 # "Name=choice Name=choice ...".
 combinations() {
@@ -144,31 +137,6 @@ combinations() {
     combos=("${next[@]}")
   done
   printf '%s\n' "${combos[@]}"
-}
-
-# The resolution a quality prints at: the Resolution choice that the PPD
-# does not keep apart from it. A page rendered at another is scaled to it.
-printed_resolution() {  # PPD QUALITY
-  local dpi
-  for dpi in $(sed -n 's/^\*Resolution \([0-9]*\)dpi.*/\1/p' "$1"); do
-    grep -q "^\*UIConstraints: \*VexaoQuality $2 \*Resolution ${dpi}dpi" "$1" || { echo "$dpi"; return; }
-  done
-}
-
-# The inspector's mode options for a combination: the PPD's model number, the
-# settings that the chosen choices' code puts in the raster header, and the
-# resolution that the chosen quality prints at.
-mode_options() {  # PPD COMBINATION
-  local code="" setting quality=""
-  for setting in $2; do
-    code+=$(grep "^\*${setting%%=*} ${setting#*=}[/:]" "$1")
-    [[ ${setting%%=*} == VexaoQuality ]] && quality=${setting#*=}
-  done
-  printf -- '--model %s' "$(sed -n 's/^\*cupsModelNumber: *//p' "$1")"
-  [[ $code =~ cupsInteger0\ ([0-9]+) ]] && printf -- ' --variant %s' "${BASH_REMATCH[1]}"
-  [[ $code =~ cupsInteger1\ ([0-9]+) ]] && printf -- ' --raster-mode %s' "${BASH_REMATCH[1]}"
-  [[ $code =~ cupsInteger3\ 1 ]] && printf -- ' --single-plane'
-  printf -- ' --resolution %s\n' "$(printed_resolution "$1" "$quality")"
 }
 
 # Waits until no job is pending or processing. A job whose filters failed

@@ -167,10 +167,10 @@ void LineConverter::accumulate() {
 void LineConverter::finishRow(int linesInRow) {
     rowBlank_ = sumsBlank_;
     if (!rowBlank_) {
-        // Each sum holds linesInRow lines of `down` pixels, fewer at the right
-        // edge when the width is no multiple of it.
+        // Each sum holds linesInRow lines of `down` pixels (one when scaling
+        // up), fewer at the right edge when the width is no multiple of it.
         std::size_t printed = static_cast<std::size_t>(printedWidth_);
-        int lastGroup = layout_.width - (printedWidth_ - 1) * across_.down;
+        int lastGroup = across_.down == 1 ? 1 : layout_.width - (printedWidth_ - 1) * across_.down;
         for (int ink = 0; ink < inks_; ++ink) {
             const std::uint32_t* sums = sums_.data() + printed * ink;
             std::uint8_t* row = row_.data() + printed * ink;

@@ -229,6 +229,12 @@ TEST(LineConversion, ScalingKeepsTheTone) {
     EXPECT_EQ(halved.width, 129);
     EXPECT_NEAR(meanBlack(halved), 0.5, 0.02);
     EXPECT_NEAR(meanBlack(doubled), 128.0 / 257, 0.02);
+    // Full black stays full black to the last dot, scaled either way.
+    std::vector<std::uint8_t> black(257, 0);
+    for (int dpi : {100, 300, 600, 1200, 2400}) {
+        Converted page = convert(header(CUPS_CSPACE_SW, 257, 9, dpi), black, bandSettings("Normal", true));
+        EXPECT_EQ(meanBlack(page), 1.0) << dpi << " dpi";
+    }
 }
 
 // Light ink prints a third of the dark ink's density: the tone is light

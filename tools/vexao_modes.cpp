@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/mode_options.h"
 #include "output/mode_selection_internal.h"
 #include "output/output_api.h"
 
@@ -33,12 +34,13 @@ int showFamily(const Family& family) {
         OutputClose(&work);
         return 1;
     }
-    OutputParams params;
-    std::memset(&params, 0, sizeof params);
-    params.variantCode = family.variant;
-    params.rasterMode = family.rasterMode;
-    params.singlePlane = family.singlePlane;
-    params.halfBandFlag = family.halfBand;
+    vexao::driver::ModeOptions options;
+    options.modelCode = family.model;
+    options.variantCode = family.variant;
+    options.rasterMode = family.rasterMode;
+    options.singlePlane = family.singlePlane != 0;
+    options.bandHeight = family.halfBand != 0 ? 8 : 0;
+    OutputParams params = vexao::driver::toOutputParams(options);
     int result = OutputInitTwo(&work, &params, family.model);
     if (result != 0) {
         std::fprintf(stderr, "vexao-modes: set-up for model '%c' failed with %d (out of memory)\n", family.model,
@@ -47,7 +49,6 @@ int showFamily(const Family& family) {
         return 1;
     }
     OutputClose(&work);
-    params.modelCode = family.model;
     vexao::OutputMode mode = vexao::selectOutputMode(params, params);
     int planes = mode.bandLines ? mode.planeCount : VEXAO_MAX_PLANES;
     std::printf("  '%c' variant %3d raster %2d  %-34s %-13s %d plane%s  %d bit%s  %s\n", family.model,

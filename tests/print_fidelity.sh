@@ -10,10 +10,11 @@
 # "printer-app" starts a private printer application with a printer of the
 # case's model for each case, on a folder device, and prints the page as PWG
 # raster (CMYK, or sGray for grey) with the print-quality, print-color-mode
-# and vexao-light-inks of the case.
+# and vexao-light-inks of the case, at another resolution than the quality
+# prints at where it can be scaled (sent_resolution).
 # Each quality prints at its own resolution (300 dpi for Draft, 600 for the
-# others, unless its PPD code sets one), and the pages alternate between A4
-# and Letter. Two cases run at a time.
+# others: the Resolution choice its PPD keeps with it), and the pages
+# alternate between A4 and Letter. Two cases run at a time.
 # Exits 77, which ctest counts as skipped, without Ghostscript or, for the
 # printer application, ipptool.
 set -euo pipefail
@@ -145,24 +146,38 @@ gs_render() {  # DOCUMENT DEVICE OUTPUT OPTION...
     echo "Ghostscript cannot render $(basename "$output"): $(cat "$output.log")" > "$output.failed"
 }
 inks_of() { [[ $1 == Gray ]] && echo grey || echo cmyk; }
-render_references() {  # INDEX
-  local ppd choices colour quality dpi paper inks
+# The resolution the application is sent a case's page at. Pages at another
+# resolution than their quality's are scaled by a whole factor: normal
+# quality is sent at 300 dpi and printed at 600, draft sent at 600 and
+# printed at 300, photo sent as it prints.
+sent_resolution() {  # QUALITY DPI
+  case $1 in Draft) echo 600 ;; Normal) echo 300 ;; *) echo "$2" ;; esac
+}
+# Whether an earlier case than INDEX has the same paper, inks and the
+# resolution that KIND (reference or sent) names: that case renders the file.
+rendered_earlier() {  # INDEX KIND
+  local ppd choices colour quality dpi paper other
   IFS='|' read -r ppd choices colour quality dpi paper <<< "${cases[$1]}"
-  inks=$(inks_of "$colour")
-  # The first case of each paper, resolution and ink set renders them.
-  local other other_colour other_dpi other_paper
+  local key="$paper/$(inks_of "$colour")/$dpi"
+  [[ $2 == sent ]] && key="$paper/$(inks_of "$colour")/$(sent_resolution "$quality" "$dpi")"
   for other in "${cases[@]:0:$1}"; do
-    IFS='|' read -r _ _ other_colour _ other_dpi other_paper <<< "$other"
-    [[ $other_paper/$other_dpi/$(inks_of "$other_colour") == "$paper/$dpi/$inks" ]] && return 0
+    IFS='|' read -r ppd choices colour quality dpi paper <<< "$other"
+    local other_key="$paper/$(inks_of "$colour")/$dpi"
+    [[ $2 == sent ]] && other_key="$paper/$(inks_of "$colour")/$(sent_resolution "$quality" "$dpi")"
+    [[ $other_key == "$key" ]] && return 0
   done
-  local base=$work/$paper-$dpi-$inks
-  if [[ $inks == grey ]]; then
-    gs_render "$work/$paper.ps" tiffgray "$base.tif" -r"$dpi" -sCompression=pack
-    [[ $path == filter ]] || gs_render "$work/$paper.ps" pwgraster "$base.pwg" -r"$dpi" -dcupsColorSpace=18 -dcupsBitsPerColor=8
-  else
-    gs_render "$work/$paper.ps" tiff32nc "$base.tif" -r"$dpi" -sCompression=pack
-    [[ $path == filter ]] || gs_render "$work/$paper.ps" pwgraster "$base.pwg" -r"$dpi" -dcupsColorSpace=6 -dcupsBitsPerColor=8
-  fi
+  return 1
+}
+render_references() {  # INDEX
+  local ppd choices colour quality dpi paper inks sent
+  IFS='|' read -r ppd choices colour quality dpi paper <<< "${cases[$1]}"
+  inks=$(inks_of "$colour") sent=$(sent_resolution "$quality" "$dpi")
+  local device=tiff32nc space=6
+  [[ $inks == grey ]] && device=tiffgray space=18
+  rendered_earlier "$1" reference ||
+    gs_render "$work/$paper.ps" $device "$work/$paper-$dpi-$inks.tif" -r"$dpi" -sCompression=pack
+  [[ $path == filter ]] || rendered_earlier "$1" sent ||
+    gs_render "$work/$paper.ps" pwgraster "$work/$paper-$sent-$inks.pwg" -r"$sent" -dcupsColorSpace=$space -dcupsBitsPerColor=8
 }
 for_each_case render_references
 if compgen -G "$work/*.failed" > /dev/null; then fail "$(cat "$work"/*.failed)"; fi
@@ -207,8 +222,10 @@ print_through_app() {  # INDEX
   local mode=color light=false
   [[ $colour == Gray ]] && mode=monochrome
   [[ $colour == KCMYcm ]] && light=true
-  job=$(ipptool -t -T 60 -f "$work/$paper-$dpi-$(inks_of "$colour").pwg" -d quality="$(ipp_quality "$quality")" \
-          -d colormode=$mode -d resolution="${dpi}dpi" -d lightinks=$light "$server/$printer" "$work/print.test" 2>&1 |
+  local sent
+  sent=$(sent_resolution "$quality" "$dpi")
+  job=$(ipptool -t -T 60 -f "$work/$paper-$sent-$(inks_of "$colour").pwg" -d quality="$(ipp_quality "$quality")" \
+          -d colormode=$mode -d resolution="${sent}dpi" -d lightinks=$light "$server/$printer" "$work/print.test" 2>&1 |
           sed -n 's/.*job-id (integer) = //p' | head -n 1 || true)
   if [[ -n $job ]]; then
     for _ in $(seq 600); do
@@ -268,7 +285,9 @@ failed=()
 for index in "${!cases[@]}"; do
   IFS='|' read -r ppd choices colour quality dpi paper <<< "${cases[$index]}"
   verdict=$(cat "$work/case-$index.result" 2>/dev/null || echo fail)
-  echo "$name: $(basename "$ppd" .ppd) $quality $colour, $paper at $dpi dpi: $verdict"
+  sent=""
+  [[ $path == filter || $(sent_resolution "$quality" "$dpi") == "$dpi" ]] || sent=", sent at $(sent_resolution "$quality" "$dpi") dpi"
+  echo "$name: $(basename "$ppd" .ppd) $quality $colour, $paper at $dpi dpi$sent: $verdict"
   sed 's/^/    /' "$work/case-$index.result.figures" 2>/dev/null || true
   [[ $verdict == pass ]] || failed+=("$(basename "$ppd" .ppd) $quality $colour")
 done

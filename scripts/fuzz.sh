@@ -9,7 +9,7 @@ seconds=${1:-20}
 scripts/setup-machine.sh
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAO_FUZZ=ON > /dev/null
-targets=$(sed -n 's/^vexao_fuzz_target(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+targets=$(sed -n 's/^ *vexao_fuzz_target(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
 for target in $targets; do
   cmake --build build/fuzz -j "$(nproc)" --target "${target}_fuzz" > /dev/null
 done

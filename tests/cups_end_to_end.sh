@@ -12,6 +12,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/support/ppd_choices.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/support/private_cupsd.sh"
 filter=$1 library=$2 ppds=$3 inspect=$4 page_check=$5
 skip() { echo "cups end-to-end: skipped: $*"; exit 77; }
 [[ $(id -u) -eq 0 ]] || skip "the private scheduler runs its filters as lp, which needs root"
@@ -36,17 +37,7 @@ fail() {
   exit 1
 }
 
-port=$(( 20000 + RANDOM % 20000 ))
-mkdir -p "$work"/{etc/ppd,spool/tmp,log,cache,state,out,bin/filter,lib}
-chmod 777 "$work/out"
-chown -R root:lp "$work/spool" "$work/cache" "$work/state" && chmod 770 "$work/spool" "$work/spool/tmp"
-
-# cupsd runs only filters from a folder that lp can reach and nobody else can
-# write: a private server folder with the system's filters and ours.
-for part in backend cgi-bin daemon monitor notifier; do
-  [[ -e /usr/lib/cups/$part ]] && ln -s "/usr/lib/cups/$part" "$work/bin/$part"
-done
-ln -s /usr/lib/cups/filter/* "$work/bin/filter/"
+prepare_private_cupsd "$work"
 # Filters run as lp, which need not reach the build tree, and the scheduler
 # passes no loader path to them: the filter and its library are copied into
 # the private folder and started through a script that points the loader there.
@@ -54,65 +45,7 @@ install -m 755 "$filter" "$work/lib/rastertovexao"
 install -m 644 "$library" "$work/lib/"
 printf '#!/bin/sh\nLD_LIBRARY_PATH=%s exec %s "$@"\n' "$work/lib" "$work/lib/rastertovexao" > "$work/bin/filter/rastertovexao"
 chmod 755 "$work/bin/filter/rastertovexao"
-
-# The filter limit lets two jobs run at a time, one for each processor of a
-# small machine; the log is kept whole for the messages of failed jobs.
-cat > "$work/etc/cupsd.conf" <<CONF
-Listen 127.0.0.1:$port
-LogLevel debug
-MaxLogSize 0
-FilterLimit 600
-Browsing No
-DefaultAuthType None
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Location /admin>
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-cat > "$work/etc/cups-files.conf" <<CONF
-FileDevice Yes
-User lp
-Group lp
-SystemGroup root
-ServerRoot $work/etc
-ServerBin $work/bin
-RequestRoot $work/spool
-TempDir $work/spool/tmp
-CacheDir $work/cache
-StateDir $work/state
-ErrorLog $work/log/error_log
-AccessLog $work/log/access_log
-PageLog $work/log/page_log
-CONF
-
-/usr/sbin/cupsd -f -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" &
-cupsd_pid=$!
-server=127.0.0.1:$port
-for _ in $(seq 100); do
-  lpstat -h "$server" -r > /dev/null 2>&1 && break
-  kill -0 "$cupsd_pid" 2>/dev/null || fail "cupsd did not start"
-  sleep 0.1
-done
-lpstat -h "$server" -r > /dev/null 2>&1 || fail "cupsd does not answer on $server"
-
-# A scheduler that has just started may still drop the first connections.
-retry() {
-  local _
-  for _ in 1 2 3 4 5; do
-    "$@" 2> "$work/command.err" && return 0
-    sleep 1
-  done
-  return 1
-}
+start_private_cupsd
 
 add_queue() {  # NAME PPD
   retry lpadmin -h "$server" -p "$1" -E -v "file:$work/out/$1.prn" -P "$2" ||

@@ -116,8 +116,11 @@ LineConverter::LineConverter(const RasterLayout& layout, const PrintSettings& se
     scaleBetween(layout.yDpi, settings.resolution, down_);
     printedWidth_ = static_cast<int>(across_.printed(layout.width));
     printedHeight_ = static_cast<int>(down_.printed(layout.height));
-    sums_.assign(static_cast<std::size_t>(printedWidth_) * inks_, 0);
-    row_.assign(sums_.size(), 0);
+    unscaled_ = across_.up == 1 && across_.down == 1 && down_.up == 1 && down_.down == 1;
+    if (!unscaled_) {
+        sums_.assign(static_cast<std::size_t>(printedWidth_) * inks_, 0);
+        row_.assign(sums_.size(), 0);
+    }
     std::copy(layout.planeOf, layout.planeOf + layout.inks, planeOfInk_);
     if (inks_ > layout.inks) {
         planeOfInk_[layout.inks] = kLightMagentaPlane;
@@ -180,10 +183,7 @@ void LineConverter::finishRow(int linesInRow) {
                 row[x] = static_cast<std::uint8_t>((sums[x] + count / 2) / count);
             }
         }
-        if (inks_ > layout_.inks && !layout_.additive) {  // CMYK raster printed with light inks
-            splitLightInk(row_.data() + printed * kRasterMagenta, row_.data() + printed * layout_.inks, printedWidth_);
-            splitLightInk(row_.data() + printed * kRasterCyan, row_.data() + printed * (layout_.inks + 1), printedWidth_);
-        }
+        splitLightInks(row_.data());
         std::fill(sums_.begin(), sums_.end(), 0);
     }
     sumsBlank_ = true;
@@ -191,13 +191,29 @@ void LineConverter::finishRow(int linesInRow) {
     pendingLines_ = std::min(down_.up, printedHeight_ - printedLine_);
 }
 
+void LineConverter::splitLightInks(std::uint8_t* row) {
+    if (inks_ == layout_.inks || layout_.additive) return;  // only CMYK raster printed with light inks
+    std::size_t printed = static_cast<std::size_t>(printedWidth_);
+    splitLightInk(row + printed * kRasterMagenta, row + printed * layout_.inks, printedWidth_);
+    splitLightInk(row + printed * kRasterCyan, row + printed * (layout_.inks + 1), printedWidth_);
+}
+
 void LineConverter::add(const std::uint8_t* rasterLine) {
     ++rasterLines_;
     std::size_t rasterBytes = static_cast<std::size_t>(layout_.bytesPerLine) *
                               (layout_.order == ColourOrder::planar ? layout_.colours : 1);
-    if (!isBlankPaper(rasterLine, rasterBytes, layout_.additive)) {
+    bool blank = isBlankPaper(rasterLine, rasterBytes, layout_.additive);
+    if (!blank) {
         if (layout_.additive) separate(rasterLine);
         else spread(rasterLine);
+    }
+    if (unscaled_) {  // the coverage is the printed row
+        rowBlank_ = blank;
+        if (!blank) splitLightInks(coverage_.data());
+        pendingLines_ = 1;
+        return;
+    }
+    if (!blank) {
         accumulate();
         sumsBlank_ = false;
     }
@@ -210,6 +226,7 @@ void LineConverter::endPage() {
 
 void LineConverter::next(std::vector<PlaneLine>& planes) {
     std::size_t printed = static_cast<std::size_t>(printedWidth_);
+    const std::uint8_t* row = unscaled_ ? coverage_.data() : row_.data();
     for (int ink = 0; ink < inks_; ++ink) {
         PlaneLine& plane = planes[planeOfInk_[ink]];
         if (rowBlank_) {  // blank paper: planes without ink are left out
@@ -217,7 +234,7 @@ void LineConverter::next(std::vector<PlaneLine>& planes) {
             continue;
         }
         plane.bytes.resize(static_cast<std::size_t>(dithers_[ink].packedBytes()));
-        dithers_[ink].line(printedLine_, row_.data() + printed * ink, plane.bytes.data());
+        dithers_[ink].line(printedLine_, row + printed * ink, plane.bytes.data());
         plane.pixelWidth = static_cast<std::int16_t>(printedWidth_);
     }
     --pendingLines_;

@@ -102,6 +102,9 @@ private:
     void accumulate();
     // Turns the accumulated row into the row that next() halftones.
     void finishRow(int linesInRow);
+    // Splits the cyan and magenta of a printed row into dark and light ink,
+    // where CMYK raster is printed with light inks.
+    void splitLightInks(std::uint8_t* row);
     std::uint8_t* coverageOf(int ink) { return coverage_.data() + static_cast<std::size_t>(layout_.width) * ink; }
 
     RasterLayout layout_;
@@ -110,6 +113,7 @@ private:
     int inks_;
     int planeOfInk_[6] = {};
     std::vector<Dither> dithers_;
+    bool unscaled_ = false;  // printed as it is: the coverage is the printed row, and no sums are kept
     std::vector<std::uint8_t> coverage_;  // one raster-width line per ink
     std::vector<std::uint32_t> sums_;     // one printed-width line per ink, summed over the lines of a row
     std::vector<std::uint8_t> row_;       // one printed-width line per ink, ready to halftone

@@ -1,13 +1,16 @@
-// Checks a stream that the CUPS end-to-end test printed. The documents hold
-// two bars across the page: a black one near the top and a light cyan one
-// near the bottom. The check decodes the stream and compares each page with
-// what the job asked for.
+// Checks a stream that an end-to-end test printed, decoded, page by page
+// against what the job asked for.
 //
 //   vexao_cups_page_check MODE-OPTIONS --colour-model Gray|CMYK|KCMYcm --pages LIST STREAM
 //
-// LIST names the bars of each page in turn, comma-separated: "top", "bottom"
-// or "top+bottom". The mode options are the inspector's; --resolution is
-// needed to place the bars.
+// LIST names each page in turn, comma-separated:
+//   "top", "bottom" or "top+bottom": bars across the page an inch high, a
+//     black one near the top and a light cyan one near the bottom;
+//   "tones-C", "tones-M", "tones-Y" or "tones-K": the 256 tones of one ink in
+//     blocks of 64 x 64 dots (tests/support/tone_blocks.h), each of which must
+//     print its tone within 3%, light inks counted at their dilution.
+// The mode options are the inspector's; --resolution is needed to place the
+// bars.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "driver/mode_options.h"
+#include "tests/support/tone_blocks.h"
 #include "tools/decode/page_decoder.h"
 
 namespace {
@@ -80,6 +84,27 @@ std::string pageProblem(const vexao::decode::Page& page, const std::string& bars
     return "";
 }
 
+// Says what is wrong with a page of tones of `ink` (a letter of "CMYK"), or
+// nothing: every tone within 3%, none lighter than the one below it, and no
+// other ink.
+std::string toneProblem(const vexao::decode::Page& page, char ink, const Check& check) {
+    static const std::string kInks = "CMYK";
+    static const int kDarkPlane[] = {3, 2, 1, 0}, kLightPlane[] = {5, 4, -1, -1};
+    std::size_t index = kInks.find(ink);
+    if (index == std::string::npos) return std::string("no ink ") + ink;
+    int dark = kDarkPlane[index], light = cyanBarPlane(check) == kLightCyan ? kLightPlane[index] : -1;
+    for (int plane = 0; plane < vexao::decode::kPlaneCount; ++plane)
+        if (plane != dark && plane != light && page.planes[plane].hasData())
+            return std::string("ink on plane ") + vexao::decode::kPlaneLetters[plane];
+    vexao_test::ToneReport tones =
+        vexao_test::measureTones(page.planes[dark], light < 0 ? nullptr : &page.planes[light], check.mode.bitsPerPixel);
+    std::printf("cups page check: tones of %c%s: worst %.4f at tone %d\n", ink, light < 0 ? "" : " with light ink",
+                tones.worst, tones.worstTone);
+    if (tones.falls >= 0) return "tone " + std::to_string(tones.falls) + " prints lighter than the one below it";
+    if (tones.worst > 0.03) return "tone " + std::to_string(tones.worstTone) + " is more than 3% off";
+    return "";
+}
+
 std::vector<std::string> split(const std::string& list) {
     std::vector<std::string> items;
     std::istringstream in(list);
@@ -130,7 +155,9 @@ int main(int argc, char** argv) {
     if (pages.size() != check.pages.size())
         return fail(std::to_string(pages.size()) + " pages where " + std::to_string(check.pages.size()) + " were printed");
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        std::string problem = pageProblem(pages[i], check.pages[i], check);
+        const std::string& wanted = check.pages[i];
+        std::string problem = wanted.rfind("tones-", 0) == 0 && wanted.size() == 7 ? toneProblem(pages[i], wanted[6], check)
+                                                                                   : pageProblem(pages[i], wanted, check);
         if (!problem.empty()) return fail("page " + std::to_string(i + 1) + ": " + problem);
     }
     std::printf("cups page check: %zu pages as printed\n", pages.size());

@@ -224,8 +224,9 @@ print_through_app() {  # INDEX
   [[ $colour == KCMYcm ]] && light=true
   local sent
   sent=$(sent_resolution "$quality" "$dpi")
-  job=$(ipptool -t -T 60 -f "$work/$paper-$sent-$(inks_of "$colour").pwg" -d quality="$(ipp_quality "$quality")" \
-          -d colormode=$mode -d resolution="${sent}dpi" -d lightinks=$light "$server/$printer" "$work/print.test" 2>&1 |
+  job=$(ipptool -t -T 60 -f "$work/$paper-$sent-$(inks_of "$colour").pwg" -d jobname=page -d filetype=image/pwg-raster \
+          -d quality="$(ipp_quality "$quality")" -d colormode=$mode -d resolution="${sent}dpi" -d lightinks=$light \
+          "$server/$printer" "$test_folder/printer_app_print_settings.test" 2>&1 |
           sed -n 's/.*job-id (integer) = //p' | head -n 1 || true)
   if [[ -n $job ]]; then
     for _ in $(seq 600); do
@@ -257,27 +258,6 @@ else
     "$program" add -d "case-$index" -v "file://$spool/case-$index/" -m "$(basename "$ppd" .ppd)" > /dev/null ||
       fail "cannot add a printer for case $index"
   done
-  cat > "$work/print.test" <<'TEST'
-{
-  NAME "Print-Job"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name $user
-  ATTR name job-name page
-  ATTR mimeMediaType document-format image/pwg-raster
-  GROUP job-attributes-tag
-  ATTR enum print-quality $quality
-  ATTR keyword print-color-mode $colormode
-  ATTR resolution printer-resolution $resolution
-  ATTR boolean vexao-light-inks $lightinks
-  FILE $filename
-  STATUS successful-ok
-  DISPLAY job-id
-}
-TEST
   for_each_case print_through_app
 fi
 

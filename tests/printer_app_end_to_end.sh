@@ -30,6 +30,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/support/printer_app_server.sh"
 app=$1 inspect=$2 page_check=$3
 print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
+settings_test=$4/printer_app_print_settings.test
 skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
 everywhere_test=/usr/share/cups/ipptool/ipp-everywhere.test
 command -v ipptool > /dev/null && [[ -f $everywhere_test ]] || skip "ipptool and ipp-everywhere.test (cups-ipp-utils) are missing"
@@ -75,6 +76,25 @@ render four urf four-device-grey.urf -r600 -dcupsColorSpace=0 -dcupsBitsPerColor
 make_postscript picture top+bottom
 render picture jpeg picture.jpg -r100 -dJPEGQ=95
 render picture png16m picture.png -r100
+# The 256 tones of each ink in turn, one page an ink, in blocks of 64 x 64
+# dots at 600 dpi (tests/support/tone_blocks.h) from the top left corner,
+# on a page a dot larger, so that rounding cuts no block short.
+cat > "$work/tones.ps" <<'PS'
+%!PS
+<< /PageSize [123 123] >> setpagedevice
+/block 7.68 def
+/tones {
+  /ink exch def
+  0 1 255 {
+    /tone exch def
+    [0 0 0 0] dup ink tone 255 div put aload pop setcmykcolor
+    tone 16 mod block mul 123 tone 16 idiv 1 add block mul sub block block rectfill
+  } for
+  showpage
+} def
+0 tones 1 tones 2 tones 3 tones
+PS
+render tones pwgraster tones.pwg -r600 -dcupsColorSpace=6 -dcupsBitsPerColor=8
 # Grey pages halftone into a stream of megabytes a page, more than the
 # socket buffers hold.
 make_postscript long grey grey grey grey grey grey grey grey
@@ -197,6 +217,23 @@ decode_check "$(job_output)" "$four_pages" Gray "the device grey Apple raster jo
 submit vexao "$work/four.pwg" image/pwg-raster colormode=monochrome
 [[ $(wait_for_job vexao "$job") == completed ]] || fail "the monochrome PWG raster job did not complete"
 decode_check "$(job_output)" "$four_pages" Gray "the monochrome PWG raster job"
+
+# Every tone prints its density within 3%: at high quality with light inks,
+# where light cyan and light magenta count a third, and at normal quality
+# with four inks.
+for settings in "5 true 5 KCMYcm" "4 false 15 CMYK"; do
+  read -r quality light_inks raster_mode colour <<< "$settings"
+  device_offset=$(stat -c %s "$spool/out" 2>/dev/null || echo 0)
+  ipptool -t -f "$work/tones.pwg" -d jobname=tones -d filetype=image/pwg-raster -d quality="$quality" -d colormode=color \
+    -d resolution=600dpi -d lightinks="$light_inks" "$server/vexao" "$settings_test" > "$work/submit.log" 2>&1 ||
+    fail "the server refused the tones at print-quality $quality: $(cat "$work/submit.log")"
+  job=$(sed -n 's/.*job-id (integer) = //p' "$work/submit.log" | head -n 1)
+  [[ $(wait_for_job vexao "$job") == completed ]] || fail "the tones at print-quality $quality did not complete"
+  "$page_check" --model e --raster-mode "$raster_mode" --resolution 600 --colour-model "$colour" \
+    --pages tones-C,tones-M,tones-Y,tones-K "$(job_output)" > "$work/tones.log" 2>&1 ||
+    fail "the tones at print-quality $quality are off: $(cat "$work/tones.log")"
+  echo "printer app end-to-end: print-quality $quality, $colour: $(grep -o 'tones of .*' "$work/tones.log" | paste -sd ';')"
+done
 
 # JPEG's ringing would put faint colour beside the bars: printed in grey.
 submit vexao "$work/picture.jpg" image/jpeg colormode=monochrome

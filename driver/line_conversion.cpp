@@ -90,8 +90,9 @@ int inksPrinted(const RasterLayout& layout, const PrintSettings& settings) {
 }  // namespace
 
 std::string pageProblem(const RasterLayout& layout, const PrintSettings& settings) {
-    AxisScale across, down;
-    if (!scaleBetween(layout.xDpi, settings.resolution, across) || !scaleBetween(layout.yDpi, settings.resolution, down))
+    AxisScale horizontal, vertical;
+    if (!scaleBetween(layout.xDpi, settings.resolution, horizontal) ||
+        !scaleBetween(layout.yDpi, settings.resolution, vertical))
         return "it is at " + std::to_string(layout.xDpi) + "x" + std::to_string(layout.yDpi) +
                " dpi, which scales by no whole factor to the " + std::to_string(settings.resolution) +
                " dpi that this print quality prints at";
@@ -100,7 +101,7 @@ std::string pageProblem(const RasterLayout& layout, const PrintSettings& setting
         if (layout.planeOf[ink] >= planes)
             return std::to_string(layout.inks) + " inks do not fit a mode of " + std::to_string(planes) + " plane" +
                    (planes == 1 ? "" : "s");
-    std::int64_t height = down.printed(layout.height), width = across.printed(layout.width);
+    std::int64_t height = vertical.printed(layout.height), width = horizontal.printed(layout.width);
     if (height > kMaxPrintedLines)
         return "it makes " + std::to_string(height) + " printed lines, more than " + std::to_string(kMaxPrintedLines);
     int widest = widestLine(settings.mode, inksPrinted(layout, settings), static_cast<int>(height));
@@ -112,11 +113,11 @@ std::string pageProblem(const RasterLayout& layout, const PrintSettings& setting
 
 LineConverter::LineConverter(const RasterLayout& layout, const PrintSettings& settings)
     : layout_(layout), inks_(inksPrinted(layout, settings)), coverage_(static_cast<std::size_t>(layout.width) * inks_) {
-    scaleBetween(layout.xDpi, settings.resolution, across_);
-    scaleBetween(layout.yDpi, settings.resolution, down_);
-    printedWidth_ = static_cast<int>(across_.printed(layout.width));
-    printedHeight_ = static_cast<int>(down_.printed(layout.height));
-    unscaled_ = across_.up == 1 && across_.down == 1 && down_.up == 1 && down_.down == 1;
+    scaleBetween(layout.xDpi, settings.resolution, horizontal_);
+    scaleBetween(layout.yDpi, settings.resolution, vertical_);
+    printedWidth_ = static_cast<int>(horizontal_.printed(layout.width));
+    printedHeight_ = static_cast<int>(vertical_.printed(layout.height));
+    unscaled_ = horizontal_.up == 1 && horizontal_.down == 1 && vertical_.up == 1 && vertical_.down == 1;
     if (!unscaled_) {
         sums_.assign(static_cast<std::size_t>(printedWidth_) * inks_, 0);
         row_.assign(sums_.size(), 0);
@@ -164,7 +165,7 @@ void LineConverter::separate(const std::uint8_t* rasterLine) {
 
 void LineConverter::accumulate() {
     std::size_t printed = static_cast<std::size_t>(printedWidth_);
-    for (int ink = 0; ink < inks_; ++ink) addAcross(coverageOf(ink), layout_.width, across_, sums_.data() + printed * ink);
+    for (int ink = 0; ink < inks_; ++ink) addAcross(coverageOf(ink), layout_.width, horizontal_, sums_.data() + printed * ink);
 }
 
 void LineConverter::finishRow(int linesInRow) {
@@ -173,11 +174,11 @@ void LineConverter::finishRow(int linesInRow) {
         // Each sum holds linesInRow lines of `down` pixels (one when scaling
         // up), fewer at the right edge when the width is no multiple of it.
         std::size_t printed = static_cast<std::size_t>(printedWidth_);
-        int lastGroup = across_.down == 1 ? 1 : layout_.width - (printedWidth_ - 1) * across_.down;
+        int lastGroup = horizontal_.down == 1 ? 1 : layout_.width - (printedWidth_ - 1) * horizontal_.down;
         for (int ink = 0; ink < inks_; ++ink) {
             const std::uint32_t* sums = sums_.data() + printed * ink;
             std::uint8_t* row = row_.data() + printed * ink;
-            std::uint32_t whole = static_cast<std::uint32_t>(linesInRow * across_.down);
+            std::uint32_t whole = static_cast<std::uint32_t>(linesInRow * horizontal_.down);
             for (std::size_t x = 0; x < printed; ++x) {
                 std::uint32_t count = x + 1 == printed ? static_cast<std::uint32_t>(linesInRow * lastGroup) : whole;
                 row[x] = static_cast<std::uint8_t>((sums[x] + count / 2) / count);
@@ -188,7 +189,7 @@ void LineConverter::finishRow(int linesInRow) {
     }
     sumsBlank_ = true;
     linesInSums_ = 0;
-    pendingLines_ = std::min(down_.up, printedHeight_ - printedLine_);
+    pendingLines_ = std::min(vertical_.up, printedHeight_ - printedLine_);
 }
 
 void LineConverter::splitLightInks(std::uint8_t* row) {
@@ -217,7 +218,7 @@ void LineConverter::add(const std::uint8_t* rasterLine) {
         accumulate();
         sumsBlank_ = false;
     }
-    if (++linesInSums_ == down_.down) finishRow(linesInSums_);
+    if (++linesInSums_ == vertical_.down) finishRow(linesInSums_);
 }
 
 void LineConverter::endPage() {

@@ -108,7 +108,7 @@ private:
     std::uint8_t* coverageOf(int ink) { return coverage_.data() + static_cast<std::size_t>(layout_.width) * ink; }
 
     RasterLayout layout_;
-    AxisScale across_, down_;
+    AxisScale horizontal_, vertical_;
     int printedWidth_ = 0, printedHeight_ = 0;
     int inks_;
     int planeOfInk_[6] = {};

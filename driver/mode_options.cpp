@@ -143,10 +143,7 @@ PrintSettings settingsFor(const ModeOptions& options) {
     settings.modelCode = options.modelCode;
     settings.resolution = options.resolution;
     std::string unused;  // fails only for --bits and --level-packing, which front ends leave alone
-    ModeOptions plain = options;
-    plain.bits = 0;
-    plain.levelPacking = -1;
-    resolveMode(plain, settings.mode, unused);
+    resolveMode(options, settings.mode, unused);
     return settings;
 }
 

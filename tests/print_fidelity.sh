@@ -224,7 +224,7 @@ print_through_app() {  # INDEX
   [[ $colour == KCMYcm ]] && light=true
   local sent
   sent=$(sent_resolution "$quality" "$dpi")
-  job=$(ipptool -t -T 60 -f "$work/$paper-$sent-$(inks_of "$colour").pwg" -d jobname=page -d filetype=image/pwg-raster \
+  job=$(ipptool -t -T 60 -f "$work/$paper-$sent-$(inks_of "$colour").pwg" -d jobname=page -d copies=1 -d filetype=image/pwg-raster \
           -d quality="$(ipp_quality "$quality")" -d colormode=$mode -d resolution="${sent}dpi" -d lightinks=$light \
           "$server/$printer" "$test_folder/printer_app_print_settings.test" 2>&1 |
           sed -n 's/.*job-id (integer) = //p' | head -n 1 || true)

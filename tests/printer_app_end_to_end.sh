@@ -21,7 +21,7 @@
 #   - shutdown, after which the saved state is in the spool folder and
 #     nowhere else.
 #   printer_app_end_to_end.sh APP INSPECT PAGE_CHECK TEST_FOLDER
-# TEST_FOLDER holds the ipptool files printer_app_print_job.test,
+# TEST_FOLDER holds the ipptool files printer_app_print_settings.test,
 # printer_app_job_state.test and printer_app_pause.test.
 # Exits 77, which ctest counts as skipped, without ipptool, Ghostscript or
 # python3.
@@ -29,8 +29,9 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/support/bar_pages.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/support/printer_app_server.sh"
 app=$1 inspect=$2 page_check=$3
-print_test=$4/printer_app_print_job.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
-settings_test=$4/printer_app_print_settings.test
+settings_test=$4/printer_app_print_settings.test state_test=$4/printer_app_job_state.test pause_test=$4/printer_app_pause.test
+# Print-Job's settings unless a job says otherwise: one copy, normal quality, in colour at 600 dpi.
+job_defaults=(-d jobname=job -d copies=1 -d quality=4 -d colormode=color -d resolution=600dpi -d lightinks=false)
 skip() { echo "printer app end-to-end: skipped: $*"; exit 77; }
 everywhere_test=/usr/share/cups/ipptool/ipp-everywhere.test
 command -v ipptool > /dev/null && [[ -f $everywhere_test ]] || skip "ipptool and ipp-everywhere.test (cups-ipp-utils) are missing"
@@ -106,10 +107,10 @@ add_printer() {  # NAME URI DRIVER
 submit() {  # PRINTER FILE TYPE [NAME=VALUE...] (the job test's variables)
   local printer=$1 file=$2 type=$3 variable
   shift 3
-  local variables=(-d filetype="$type" -d copies=1 -d colormode=color -d resolution=600dpi)
+  local variables=("${job_defaults[@]}" -d filetype="$type")
   for variable; do variables+=(-d "$variable"); done
   device_offset=$(stat -c %s "$spool/out" 2>/dev/null || echo 0)
-  ipptool -t -f "$file" "${variables[@]}" "$server/$printer" "$print_test" > "$work/submit.log" 2>&1 ||
+  ipptool -t -f "$file" "${variables[@]}" "$server/$printer" "$settings_test" > "$work/submit.log" 2>&1 ||
     fail "the server refused $(basename "$file") on $printer: $(cat "$work/submit.log")"
   job=$(sed -n 's/.*job-id (integer) = //p' "$work/submit.log" | head -n 1)
 }
@@ -224,8 +225,8 @@ decode_check "$(job_output)" "$four_pages" Gray "the monochrome PWG raster job"
 for settings in "5 true 5 KCMYcm" "4 false 15 CMYK"; do
   read -r quality light_inks raster_mode colour <<< "$settings"
   device_offset=$(stat -c %s "$spool/out" 2>/dev/null || echo 0)
-  ipptool -t -f "$work/tones.pwg" -d jobname=tones -d filetype=image/pwg-raster -d quality="$quality" -d colormode=color \
-    -d resolution=600dpi -d lightinks="$light_inks" "$server/vexao" "$settings_test" > "$work/submit.log" 2>&1 ||
+  ipptool -t -f "$work/tones.pwg" "${job_defaults[@]}" -d filetype=image/pwg-raster -d quality="$quality" \
+    -d lightinks="$light_inks" "$server/vexao" "$settings_test" > "$work/submit.log" 2>&1 ||
     fail "the server refused the tones at print-quality $quality: $(cat "$work/submit.log")"
   job=$(sed -n 's/.*job-id (integer) = //p' "$work/submit.log" | head -n 1)
   [[ $(wait_for_job vexao "$job") == completed ]] || fail "the tones at print-quality $quality did not complete"
@@ -250,8 +251,8 @@ for _ in $(seq 100); do [[ -e $work/listening ]] && break; sleep 0.1; done
 add_printer slow "socket://127.0.0.1:$receiver_port" vexao105-band
 # PAPPL answers a streamed raster job once it has printed it, so the job is
 # sent in the background and found in the printer's list.
-ipptool -t -T 120 -f "$work/long.pwg" -d filetype=image/pwg-raster -d copies=1 -d colormode=color -d resolution=600dpi \
-  "$server/slow" "$print_test" > "$work/long-submit.log" 2>&1 &
+ipptool -t -T 120 -f "$work/long.pwg" "${job_defaults[@]}" -d filetype=image/pwg-raster \
+  "$server/slow" "$settings_test" > "$work/long-submit.log" 2>&1 &
 sender_pid=$!
 for _ in $(seq 300); do [[ -e $work/stalled ]] && break; sleep 0.1; done
 [[ -e $work/stalled ]] || fail "the socket printer received nothing"
@@ -321,8 +322,8 @@ other_address=$(hostname -I 2>/dev/null | tr ' ' '\n' | grep -E '^[0-9]+(\.[0-9]
 if [[ -n $other_address ]]; then
   # Print-Job, and Create-Job with Send-Document, which PAPPL allows only
   # under the job owner's name.
-  ipptool -t -T 60 -f "$work/four.pwg" -d filetype=image/pwg-raster -d copies=1 -d colormode=color -d resolution=600dpi \
-    "ipp://$other_address:$port/ipp/print/vexao" "$print_test" > "$work/remote.log" 2>&1 ||
+  ipptool -t -T 60 -f "$work/four.pwg" "${job_defaults[@]}" -d filetype=image/pwg-raster \
+    "ipp://$other_address:$port/ipp/print/vexao" "$settings_test" > "$work/remote.log" 2>&1 ||
     fail "a client on $other_address cannot print: $(cat "$work/remote.log")"
   ipptool -t -T 60 -f "$work/four.pwg" -d filetype=image/pwg-raster "ipp://$other_address:$port/ipp/print/vexao" \
     create-job.test > "$work/remote.log" 2>&1 ||
